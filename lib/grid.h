@@ -1,0 +1,137 @@
+// Grids and vectors under every raster and window of a run.
+//
+// A grid is one flat, row-major, zero-filled buffer with 64-bit sizes; every row is a contiguous
+// block, so images move a whole row at once. The allocator family keeps its historical names
+// (element type in the prefix, columns before lines) and reports failure by throwing
+// GridAllocError, which the entry turns into a message and an exit status.
+#pragma once
+
+#include <algorithm>
+#include <cassert>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <new>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace ds {
+
+// Thrown when a grid or vector cannot be allocated: sizes of zero or below, a cell count that
+// overflows, or memory that the system refuses.
+class GridAllocError : public std::runtime_error {
+public:
+    GridAllocError(std::int64_t lines, std::int64_t columns, const std::string& why)
+        : std::runtime_error(why), lines_(lines), columns_(columns) {}
+    std::int64_t lines() const { return lines_; }
+    std::int64_t columns() const { return columns_; }
+
+private:
+    std::int64_t lines_;
+    std::int64_t columns_;
+};
+
+template <class T>
+class Grid {
+public:
+    using value_type = T;
+
+    Grid() = default;
+    // `lines` x `columns` cells, all zero. Throws GridAllocError.
+    Grid(std::int64_t lines, std::int64_t columns) : rows_(lines), cols_(columns) {
+        if (lines <= 0 || columns <= 0)
+            throw GridAllocError(lines, columns, "grid dimensions must be positive");
+        const auto max_cells = static_cast<std::int64_t>(std::numeric_limits<std::ptrdiff_t>::max() /
+                                                         static_cast<std::ptrdiff_t>(sizeof(T)));
+        if (lines > max_cells / columns)
+            throw GridAllocError(lines, columns, "grid cell count overflows");
+        try {
+            cells_.assign(static_cast<std::size_t>(lines * columns), T{});
+        } catch (const std::bad_alloc&) {
+            throw GridAllocError(lines, columns, "not enough memory");
+        } catch (const std::length_error&) {
+            throw GridAllocError(lines, columns, "not enough memory");
+        }
+    }
+
+    std::int64_t rows() const { return rows_; }
+    std::int64_t cols() const { return cols_; }
+    bool empty() const { return cells_.empty(); }
+    std::int64_t size() const { return rows_ * cols_; }
+
+    T& operator()(std::int64_t r, std::int64_t c) {
+        assert(r >= 0 && r < rows_ && c >= 0 && c < cols_);
+        return cells_[static_cast<std::size_t>(r * cols_ + c)];
+    }
+    const T& operator()(std::int64_t r, std::int64_t c) const {
+        assert(r >= 0 && r < rows_ && c >= 0 && c < cols_);
+        return cells_[static_cast<std::size_t>(r * cols_ + c)];
+    }
+
+    std::span<T> row(std::int64_t r) {
+        assert(r >= 0 && r < rows_);
+        return {cells_.data() + r * cols_, static_cast<std::size_t>(cols_)};
+    }
+    std::span<const T> row(std::int64_t r) const {
+        assert(r >= 0 && r < rows_);
+        return {cells_.data() + r * cols_, static_cast<std::size_t>(cols_)};
+    }
+
+    T* data() { return cells_.data(); }
+    const T* data() const { return cells_.data(); }
+
+    void fill(T v) { std::fill(cells_.begin(), cells_.end(), v); }
+
+    bool operator==(const Grid& o) const = default;
+
+private:
+    std::int64_t rows_ = 0;
+    std::int64_t cols_ = 0;
+    std::vector<T> cells_;
+};
+
+// Allocator family: columns first, lines second, as the callers have always passed them.
+template <class T>
+Grid<T> matrice(int NbCol, int NbLig) {
+    return Grid<T>(NbLig, NbCol);
+}
+inline Grid<float> fmatrice(int NbCol, int NbLig) { return matrice<float>(NbCol, NbLig); }
+inline Grid<unsigned char> ucmatrice(int NbCol, int NbLig) {
+    return matrice<unsigned char>(NbCol, NbLig);
+}
+inline Grid<unsigned short> usmatrice(int NbCol, int NbLig) {
+    return matrice<unsigned short>(NbCol, NbLig);
+}
+inline Grid<short> smatrice(int NbCol, int NbLig) { return matrice<short>(NbCol, NbLig); }
+inline Grid<int> imatrice(int NbCol, int NbLig) { return matrice<int>(NbCol, NbLig); }
+inline Grid<double> dmatrice(int NbCol, int NbLig) { return matrice<double>(NbCol, NbLig); }
+inline Grid<long double> ldmatrice(int NbCol, int NbLig) {
+    return matrice<long double>(NbCol, NbLig);
+}
+
+// Zero-filled vector of `NbCol` entries. Throws GridAllocError.
+template <class T>
+std::vector<T> vecteur(int NbCol) {
+    if (NbCol <= 0) throw GridAllocError(1, NbCol, "vector length must be positive");
+    try {
+        return std::vector<T>(static_cast<std::size_t>(NbCol), T{});
+    } catch (const std::bad_alloc&) {
+        throw GridAllocError(1, NbCol, "not enough memory");
+    }
+}
+inline std::vector<int> ivecteur(int NbCol) { return vecteur<int>(NbCol); }
+inline std::vector<double> dvecteur(int NbCol) { return vecteur<double>(NbCol); }
+
+// Releases hand the storage back at once; grids of a run otherwise live until it ends.
+template <class T>
+void frmatrice(Grid<T>& Mat) {
+    Mat = Grid<T>();
+}
+
+using ByteGrid = Grid<unsigned char>;
+using IntGrid = Grid<int>;
+using RealGrid = Grid<double>;
+
+}  // namespace ds

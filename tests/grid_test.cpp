@@ -1,0 +1,57 @@
+#include "lib/grid.h"
+
+#include <gtest/gtest.h>
+
+#include "lib/window.h"
+
+namespace ds {
+namespace {
+
+TEST(Grid, AllocatorsTakeColumnsFirstAndStartAtZero) {
+    const ByteGrid g = ucmatrice(3, 2);
+    EXPECT_EQ(g.rows(), 2);
+    EXPECT_EQ(g.cols(), 3);
+    for (std::int64_t r = 0; r < 2; ++r)
+        for (std::int64_t c = 0; c < 3; ++c) EXPECT_EQ(g(r, c), 0);
+    // The cell of line 1, column 2 is the last one of the single block.
+    EXPECT_EQ(&g(1, 2), g.data() + 5);
+    EXPECT_EQ(ivecteur(169).size(), 169u);
+}
+
+TEST(Grid, RowsAreContiguousSpans) {
+    IntGrid g = imatrice(4, 3);
+    auto row = g.row(1);
+    ASSERT_EQ(row.size(), 4u);
+    row[3] = 7;
+    EXPECT_EQ(g(1, 3), 7);
+    EXPECT_EQ(g.row(2).data(), g.row(1).data() + 4);
+}
+
+TEST(Grid, BadSizesAreReportedNotAllocated) {
+    EXPECT_THROW(ucmatrice(0, 5), GridAllocError);
+    EXPECT_THROW(ucmatrice(5, -1), GridAllocError);
+    EXPECT_THROW(dmatrice(2147483647, 2147483647), GridAllocError);
+    try {
+        (void)dmatrice(2000000000, 2000000000);
+        FAIL() << "expected GridAllocError";
+    } catch (const GridAllocError& e) {
+        EXPECT_EQ(e.lines(), 2000000000);
+        EXPECT_EQ(e.columns(), 2000000000);
+    }
+}
+
+TEST(Window, SizesFollowTheWindowSide) {
+    const Window w(13);
+    EXPECT_EQ(w.ic, 6);
+    EXPECT_EQ(w.jc, 6);
+    EXPECT_EQ(w.tab_fract.rows(), 14);
+    EXPECT_EQ(w.tab_fract.cols(), 14);
+    EXPECT_EQ(w.coord_x.size(), 169u);
+    EXPECT_EQ(w.MaxLab, 169);
+    const Window big(661);
+    EXPECT_EQ(big.ic, 330);
+    EXPECT_EQ(big.MaxLab, 661 * 661);
+}
+
+}  // namespace
+}  // namespace ds
