@@ -1,0 +1,20 @@
+// FDP images: the network image of a dimension grid and its regional (moving-mean) image.
+#pragma once
+
+#include <functional>
+
+#include "lib/grid.h"
+#include "lib/values.h"
+
+namespace ds {
+
+// Network image: every pixel gets the low 8 bits of its rounded dimension x 100.
+void fdp_network_image(const RealGrid& dtab, ByteGrid& tab_out);
+
+// Regional image: inside the margin `bord`, the rounded mean of the positive values of the
+// window of side 2 * bord + 1; counted in its bin. `on_line` gets i + 1 for every row i inside
+// the margin with (i + 1) a multiple of 50. Returns the histogram.
+Histogram fdp_regional_image(const RealGrid& dtab, int bord, ByteGrid& tab_out,
+                             const std::function<void(int line)>& on_line);
+
+}  // namespace ds

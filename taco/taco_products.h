@@ -1,0 +1,27 @@
+// TACO products: extremes, the network image and the regional image of the smoothed field.
+#pragma once
+
+#include <functional>
+
+#include "lib/grid.h"
+#include "lib/values.h"
+
+namespace ds {
+
+struct TacoExtremes {
+    double dval_min = 1000.0;  // smallest positive value
+    double dval_max = 0.0;     // largest value
+};
+
+// Extremes over rows and columns bord to size-bord-1 of the unsmoothed values.
+TacoExtremes taco_extremes(const RealGrid& dtab2, int bord);
+
+// Network image: every pixel gets the low 8 bits of its rounded value; every value other than
+// 0.0 whose bin lies in 0 to 255 is counted. Returns val_TAC.
+Histogram taco_network_image(const RealGrid& dtab2, ByteGrid& tab_out2);
+
+// Regional image: inside the margin `bord`, the smoothed value truncated (no 0.5 added),
+// counted in its bin, zeros included; 0 outside. Returns val_TAC.
+Histogram taco_regional_image(const RealGrid& dtab3, int bord, ByteGrid& tab_out2);
+
+}  // namespace ds
