@@ -1,0 +1,43 @@
+// The first calculation pass: every eligible network pixel gets its branch traced, its TACO
+// value and, for a run of both treatments, its two fractal dimensions.
+#pragma once
+
+#include <functional>
+
+#include "lib/grid.h"
+#include "lib/values.h"
+
+namespace ds {
+
+// Extremes and histograms gathered over the pass.
+struct PassStats {
+    double Min_DF = 10.0;
+    double Max_DF = 0.0;
+    double Min_DF_V2 = 10.0;
+    double Max_DF_V2 = 0.0;
+    Histogram val_DF{};     // bins of the rounded dtab values
+    Histogram val_DF_V2{};  // bins of the rounded dtab_v2 values
+    R2Histogram tab_Er0{};  // R² classes of the fits over all box sides
+    R2Histogram tab_Er1{};  // R² classes of the fits without side 1
+    long processed = 0;     // eligible pixels visited
+};
+
+struct PassInput {
+    const ByteGrid& tab;  // the loaded raster (1 = network)
+    int win_fract;        // menu index of the analysis window
+    int MNC;
+    bool fdp;  // both treatments: the box counting runs too
+};
+
+struct PassOutput {
+    RealGrid& dtab;     // DF x 100
+    RealGrid& dtab_v2;  // DF_V2 x 100
+    RealGrid& dtab2;    // TACO value
+};
+
+// The literal pass. The three grids are cleared first. `on_line` gets i + 1 for every image
+// row i inside the margin whose i + 1 is a multiple of 50.
+PassStats first_pass(const PassInput& in, const PassOutput& out,
+                     const std::function<void(int line)>& on_line);
+
+}  // namespace ds
