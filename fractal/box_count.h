@@ -14,6 +14,7 @@ struct BoxSides {
     std::array<int, 32> n{};
     std::array<double, 32> xx{};
 };
+// Throws std::out_of_range for an index outside the menu.
 const BoxSides& box_sides(int win_fract);
 
 // Occupied-box counts: itot[p][m-1] for placement p (0 to 3) and side n[m].
@@ -29,11 +30,17 @@ struct FractResult {
 // The fits and averages over the four placements, shared by every way of counting.
 FractResult fract_from_counts(const BoxSides& sides, const BoxCounts& itot);
 
+// Occupied boxes of every side and placement, read literally from `tab_fract` (rows 0 to lig-1,
+// columns 0 to col-1; a cell equal to 1 is on the branch). Placement p covers the square of
+// (lig-1) x (col-1) cells that starts at row p / 2 and column p % 2. Throws
+// std::invalid_argument when the window does not fit the grid or a side does not tile it.
+BoxCounts count_boxes(const ByteGrid& tab_fract, const BoxSides& sides, int lig, int col);
+
 // R² class of the frequency tables: R² x 1000 + 0.5, truncated.
 int r2_class(double er);
 
-// Literal box counting of `tab_fract` (rows and columns 0 to lig-1 / col-1; a cell equal to 1
-// is on the branch) and the fits; adds one to the R² class of each fit in tab_Er0 / tab_Er1.
+// Literal box counting of `tab_fract` with the sides of `win_fract`, then the fits; adds one to
+// the R² class of each fit in tab_Er0 / tab_Er1.
 FractResult Fract_Explor(const ByteGrid& tab_fract, int win_fract, int lig, int col,
                          R2Histogram& tab_Er0, R2Histogram& tab_Er1);
 
