@@ -9,7 +9,8 @@ namespace ds {
 
 OutFile::OutFile(std::string path, Mode mode) : path_(std::move(path)) {
     file_ = std::fopen(path_.c_str(), mode == Mode::Binary ? "wb" : "w");
-    if (file_ == nullptr) throw FileError(path_, "Cannot create file " + path_);
+    if (file_ == nullptr)
+        throw FileError(path_, "Cannot create file " + path_);
 }
 
 OutFile::OutFile(OutFile&& o) noexcept
@@ -17,7 +18,8 @@ OutFile::OutFile(OutFile&& o) noexcept
 
 OutFile& OutFile::operator=(OutFile&& o) noexcept {
     if (this != &o) {
-        if (file_ != nullptr) std::fclose(file_);
+        if (file_ != nullptr)
+            std::fclose(file_);
         path_ = std::move(o.path_);
         file_ = std::exchange(o.file_, nullptr);
     }
@@ -25,7 +27,8 @@ OutFile& OutFile::operator=(OutFile&& o) noexcept {
 }
 
 OutFile::~OutFile() {
-    if (file_ != nullptr) std::fclose(file_);
+    if (file_ != nullptr)
+        std::fclose(file_);
 }
 
 void OutFile::fail(const char* what) {
@@ -38,27 +41,32 @@ void OutFile::fail(const char* what) {
 }
 
 void OutFile::print(const char* format, ...) {
-    if (file_ == nullptr) throw FileError(path_, "File " + path_ + " is not open");
+    if (file_ == nullptr)
+        throw FileError(path_, "File " + path_ + " is not open");
     std::va_list args;
     va_start(args, format);
     errno = 0;
     const int n = std::vfprintf(file_, format, args);
     va_end(args);
-    if (n < 0) fail("write");
+    if (n < 0)
+        fail("write");
 }
 
 void OutFile::write(std::span<const unsigned char> bytes) {
-    if (file_ == nullptr) throw FileError(path_, "File " + path_ + " is not open");
+    if (file_ == nullptr)
+        throw FileError(path_, "File " + path_ + " is not open");
     errno = 0;
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
         fail("write");
 }
 
 void OutFile::close() {
-    if (file_ == nullptr) return;
+    if (file_ == nullptr)
+        return;
     errno = 0;
     const bool flushed = std::fflush(file_) == 0 && std::ferror(file_) == 0;
-    if (!flushed) fail("write");
+    if (!flushed)
+        fail("write");
     std::FILE* f = std::exchange(file_, nullptr);
     if (std::fclose(f) != 0) {
         const std::string reason = std::strerror(errno);

@@ -11,17 +11,17 @@
 namespace ds {
 
 class FileError : public std::runtime_error {
-public:
+  public:
     FileError(std::string path, const std::string& message)
         : std::runtime_error(message), path_(std::move(path)) {}
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
 class OutFile {
-public:
+  public:
     enum class Mode { Binary, Text };
 
     OutFile() = default;
@@ -42,7 +42,7 @@ public:
     // Flushes and closes; throws FileError when either fails. Closing twice is harmless.
     void close();
 
-private:
+  private:
     [[noreturn]] void fail(const char* what);
 
     std::string path_;

@@ -14,7 +14,8 @@ namespace ds {
 
 struct FileCloser {
     void operator()(std::FILE* f) const {
-        if (f != nullptr) std::fclose(f);
+        if (f != nullptr)
+            std::fclose(f);
     }
 };
 using InFile = std::unique_ptr<std::FILE, FileCloser>;
@@ -34,9 +35,10 @@ struct FileSet {
     // Files created and not yet completely written, in the order of creation.
     std::vector<std::string> unfinished() const {
         std::vector<std::string> out;
-        for (const OutFile* f : {&f2, &f2d, &f2x, &f3, &f3d, &f3x, &f4, &f4d, &f4x, &f5, &f5d,
-                                 &f5x, &f6, &f6d, &f6x, &f7, &f7d, &f7x, &f_0x, &f_1x})
-            if (f->is_open()) out.push_back(f->path());
+        for (const OutFile* f : {&f2,  &f2d, &f2x, &f3,  &f3d, &f3x, &f4,  &f4d, &f4x,  &f5,
+                                 &f5d, &f5x, &f6,  &f6d, &f6x, &f7,  &f7d, &f7x, &f_0x, &f_1x})
+            if (f->is_open())
+                out.push_back(f->path());
         return out;
     }
 };

@@ -22,20 +22,20 @@ namespace ds {
 // Thrown when a grid or vector cannot be allocated: sizes of zero or below, a cell count that
 // overflows, or memory that the system refuses.
 class GridAllocError : public std::runtime_error {
-public:
+  public:
     GridAllocError(std::int64_t lines, std::int64_t columns, const std::string& why)
         : std::runtime_error(why), lines_(lines), columns_(columns) {}
     std::int64_t lines() const { return lines_; }
     std::int64_t columns() const { return columns_; }
 
-private:
+  private:
     std::int64_t lines_;
     std::int64_t columns_;
 };
 
 template <class T>
 class Grid {
-public:
+  public:
     using value_type = T;
 
     Grid() = default;
@@ -43,8 +43,8 @@ public:
     Grid(std::int64_t lines, std::int64_t columns) : rows_(lines), cols_(columns) {
         if (lines <= 0 || columns <= 0)
             throw GridAllocError(lines, columns, "grid dimensions must be positive");
-        const auto max_cells = static_cast<std::int64_t>(std::numeric_limits<std::ptrdiff_t>::max() /
-                                                         static_cast<std::ptrdiff_t>(sizeof(T)));
+        const auto max_cells = static_cast<std::int64_t>(
+            std::numeric_limits<std::ptrdiff_t>::max() / static_cast<std::ptrdiff_t>(sizeof(T)));
         if (lines > max_cells / columns)
             throw GridAllocError(lines, columns, "grid cell count overflows");
         try {
@@ -86,7 +86,7 @@ public:
 
     bool operator==(const Grid& o) const = default;
 
-private:
+  private:
     std::int64_t rows_ = 0;
     std::int64_t cols_ = 0;
     std::vector<T> cells_;
@@ -97,16 +97,24 @@ template <class T>
 Grid<T> matrice(int NbCol, int NbLig) {
     return Grid<T>(NbLig, NbCol);
 }
-inline Grid<float> fmatrice(int NbCol, int NbLig) { return matrice<float>(NbCol, NbLig); }
+inline Grid<float> fmatrice(int NbCol, int NbLig) {
+    return matrice<float>(NbCol, NbLig);
+}
 inline Grid<unsigned char> ucmatrice(int NbCol, int NbLig) {
     return matrice<unsigned char>(NbCol, NbLig);
 }
 inline Grid<unsigned short> usmatrice(int NbCol, int NbLig) {
     return matrice<unsigned short>(NbCol, NbLig);
 }
-inline Grid<short> smatrice(int NbCol, int NbLig) { return matrice<short>(NbCol, NbLig); }
-inline Grid<int> imatrice(int NbCol, int NbLig) { return matrice<int>(NbCol, NbLig); }
-inline Grid<double> dmatrice(int NbCol, int NbLig) { return matrice<double>(NbCol, NbLig); }
+inline Grid<short> smatrice(int NbCol, int NbLig) {
+    return matrice<short>(NbCol, NbLig);
+}
+inline Grid<int> imatrice(int NbCol, int NbLig) {
+    return matrice<int>(NbCol, NbLig);
+}
+inline Grid<double> dmatrice(int NbCol, int NbLig) {
+    return matrice<double>(NbCol, NbLig);
+}
 inline Grid<long double> ldmatrice(int NbCol, int NbLig) {
     return matrice<long double>(NbCol, NbLig);
 }
@@ -114,15 +122,20 @@ inline Grid<long double> ldmatrice(int NbCol, int NbLig) {
 // Zero-filled vector of `NbCol` entries. Throws GridAllocError.
 template <class T>
 std::vector<T> vecteur(int NbCol) {
-    if (NbCol <= 0) throw GridAllocError(1, NbCol, "vector length must be positive");
+    if (NbCol <= 0)
+        throw GridAllocError(1, NbCol, "vector length must be positive");
     try {
         return std::vector<T>(static_cast<std::size_t>(NbCol), T{});
     } catch (const std::bad_alloc&) {
         throw GridAllocError(1, NbCol, "not enough memory");
     }
 }
-inline std::vector<int> ivecteur(int NbCol) { return vecteur<int>(NbCol); }
-inline std::vector<double> dvecteur(int NbCol) { return vecteur<double>(NbCol); }
+inline std::vector<int> ivecteur(int NbCol) {
+    return vecteur<int>(NbCol);
+}
+inline std::vector<double> dvecteur(int NbCol) {
+    return vecteur<double>(NbCol);
+}
 
 // Releases hand the storage back at once; grids of a run otherwise live until it ends.
 template <class T>

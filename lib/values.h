@@ -11,20 +11,26 @@ using Histogram = std::array<int, 256>;     // one bin per image value
 using R2Histogram = std::array<int, 1001>;  // one class per thousandth of R²
 
 // Image value of a real: the value plus 0.5, truncated toward zero.
-inline int image_value(double v) { return static_cast<int>(v + 0.5); }
+inline int image_value(double v) {
+    return static_cast<int>(v + 0.5);
+}
 
 // The byte an image stores for an integer value: its low 8 bits.
-inline unsigned char low_byte(int v) { return static_cast<unsigned char>(v); }
+inline unsigned char low_byte(int v) {
+    return static_cast<unsigned char>(v);
+}
 
 // Adds one to bin `b` when it exists; values whose bin falls outside 0 to 255 are not counted.
 inline void count_bin(Histogram& h, int b) {
-    if (b >= 0 && b < static_cast<int>(h.size())) ++h[static_cast<std::size_t>(b)];
+    if (b >= 0 && b < static_cast<int>(h.size()))
+        ++h[static_cast<std::size_t>(b)];
 }
 
 // Percentage of `count` in `sum`, the quotient formed in extended precision and stored as a
 // double; 0 when the table covers no pixel.
 inline double percentage(int count, long double sum) {
-    if (sum == 0) return 0.0;
+    if (sum == 0)
+        return 0.0;
     return static_cast<double>(static_cast<long double>(count) / sum * 100);
 }
 

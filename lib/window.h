@@ -17,7 +17,9 @@ inline constexpr std::array<int, 12> kWindowSides = {13,  25,  37,  49,  61,  73
                                                      101, 121, 181, 211, 241, 661};
 
 // Half side of an odd side.
-constexpr int half_side(int side) { return (side - 1) / 2; }
+constexpr int half_side(int side) {
+    return (side - 1) / 2;
+}
 
 struct Window {
     explicit Window(int win_size)

@@ -12,7 +12,8 @@ TEST(Grid, AllocatorsTakeColumnsFirstAndStartAtZero) {
     EXPECT_EQ(g.rows(), 2);
     EXPECT_EQ(g.cols(), 3);
     for (std::int64_t r = 0; r < 2; ++r)
-        for (std::int64_t c = 0; c < 3; ++c) EXPECT_EQ(g(r, c), 0);
+        for (std::int64_t c = 0; c < 3; ++c)
+            EXPECT_EQ(g(r, c), 0);
     // The cell of line 1, column 2 is the last one of the single block.
     EXPECT_EQ(&g(1, 2), g.data() + 5);
     EXPECT_EQ(ivecteur(169).size(), 169u);
