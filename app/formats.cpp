@@ -73,12 +73,13 @@ void write_taco_extremes(OutFile& f, double min, double max) {
 }
 
 FdpRows fdp_table_rows(double min_df, double max_df) {
-    // The x100 products are exact in extended precision before the truncation.
+    // The x100 products are exact in extended precision before the truncation; the range is
+    // then cut to the bins that exist, so extremes beyond them never bring in a foreign row.
     auto bound = [](double v) {
         const long double scaled = static_cast<long double>(v) * 100;
         return static_cast<int>(std::clamp(scaled, -1.0L, 256.0L));
     };
-    return {std::clamp(bound(min_df), 0, 255), std::clamp(bound(max_df), 0, 255)};
+    return {std::max(bound(min_df), 0), std::min(bound(max_df), 255)};
 }
 
 void write_fdp_table(OutFile& f, const Histogram& hist, double min_df, double max_df) {

@@ -37,7 +37,8 @@ void write_parameter_lines(OutFile& f, int win_size, int slid_win, int MNC);
 void write_fdp_extremes(OutFile& f, double min, double max);
 void write_taco_extremes(OutFile& f, double min, double max);
 
-// Rows lo to hi of an FDP table: the extremes x 100, truncated, clipped to the 256 bins.
+// Rows lo to hi of an FDP table: the extremes x 100, truncated; the range is cut to the 256
+// bins, so it is empty (lo > hi) when it lies wholly outside them or no pixel was processed.
 struct FdpRows {
     int lo;
     int hi;

@@ -1,0 +1,47 @@
+#include "fractal/fdp_products.h"
+
+#include <stdexcept>
+
+#include "lib/moving_mean.h"
+
+namespace ds {
+
+namespace {
+
+void require_same_size(const RealGrid& values, const ByteGrid& image) {
+    if (values.rows() != image.rows() || values.cols() != image.cols())
+        throw std::invalid_argument("image buffer and value grid differ in size");
+}
+
+}  // namespace
+
+void fdp_network_image(const RealGrid& dtab, ByteGrid& tab_out) {
+    require_same_size(dtab, tab_out);
+    tab_out.fill(0);
+    for (std::int64_t i = 0; i < dtab.rows(); ++i)
+        for (std::int64_t j = 0; j < dtab.cols(); ++j)
+            tab_out(i, j) = low_byte(image_value(dtab(i, j)));
+}
+
+Histogram fdp_regional_image(const RealGrid& dtab, int bord, ByteGrid& tab_out,
+                             const std::function<void(int line)>& on_line) {
+    require_same_size(dtab, tab_out);
+    Histogram val_DF{};
+    tab_out.fill(0);
+    for (std::int64_t i = bord; i < dtab.rows() - bord; ++i) {
+        if ((i + 1) % 50 == 0 && on_line)
+            on_line(static_cast<int>(i + 1));
+        for (std::int64_t j = bord; j < dtab.cols() - bord; ++j) {
+            const PositiveSum s = positive_window_sum(dtab, i, j, bord);
+            if (s.ico == 0)
+                continue;
+            const double result = s.suma / s.ico;
+            const int v = image_value(result);
+            tab_out(i, j) = low_byte(v);
+            count_bin(val_DF, v);
+        }
+    }
+    return val_DF;
+}
+
+}  // namespace ds

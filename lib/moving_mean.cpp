@@ -1,0 +1,21 @@
+#include "lib/moving_mean.h"
+
+namespace ds {
+
+PositiveSum positive_window_sum(const RealGrid& src, std::int64_t i, std::int64_t j, int half) {
+    assert(i - half >= 0 && i + half < src.rows() && j - half >= 0 && j + half < src.cols());
+    PositiveSum s;
+    for (std::int64_t r = i - half; r <= i + half; ++r) {
+        const auto row = src.row(r);
+        for (std::int64_t c = j - half; c <= j + half; ++c) {
+            const double v = row[static_cast<std::size_t>(c)];
+            if (v > 0.0) {
+                ++s.ico;
+                s.suma += v;
+            }
+        }
+    }
+    return s;
+}
+
+}  // namespace ds

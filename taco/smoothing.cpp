@@ -1,0 +1,36 @@
+#include "taco/smoothing.h"
+
+#include <stdexcept>
+
+#include "lib/moving_mean.h"
+#include "lib/window.h"
+
+namespace ds {
+
+void progressive_smoothing(RealGrid& dtab2, RealGrid& dtab3, int slid_win,
+                           const std::function<void(int step)>& on_step) {
+    if (dtab2.rows() != dtab3.rows() || dtab2.cols() != dtab3.cols())
+        throw std::invalid_argument("smoothing grids differ in size");
+    const std::int64_t nb_lig = dtab2.rows();
+    const std::int64_t nb_col = dtab2.cols();
+    const int step_RI = half_side(slid_win);
+    int step = 1;
+    dtab3.fill(0.0);
+    for (int m = 1; m <= step_RI; ++m) {
+        step += 2;
+        const int bord2 = half_side(step);
+        if (on_step)
+            on_step(step);
+        dtab3.fill(0.0);
+        for (std::int64_t i = bord2; i < nb_lig - bord2; ++i) {
+            for (std::int64_t j = bord2; j < nb_col - bord2; ++j) {
+                const PositiveSum s = positive_window_sum(dtab2, i, j, bord2);
+                if (s.ico != 0)
+                    dtab3(i, j) = s.suma / s.ico;
+            }
+        }
+        dtab2 = dtab3;
+    }
+}
+
+}  // namespace ds

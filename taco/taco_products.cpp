@@ -1,0 +1,61 @@
+#include "taco/taco_products.h"
+
+#include <stdexcept>
+
+namespace ds {
+
+namespace {
+
+void require_same_size(const RealGrid& values, const ByteGrid& image) {
+    if (values.rows() != image.rows() || values.cols() != image.cols())
+        throw std::invalid_argument("image buffer and value grid differ in size");
+}
+
+}  // namespace
+
+TacoExtremes taco_extremes(const RealGrid& dtab2, int bord) {
+    TacoExtremes e;
+    for (std::int64_t i = bord; i < dtab2.rows() - bord; ++i) {
+        for (std::int64_t j = bord; j < dtab2.cols() - bord; ++j) {
+            const double v = dtab2(i, j);
+            if (v > 0.0 && e.dval_min > v)
+                e.dval_min = v;
+            if (e.dval_max < v)
+                e.dval_max = v;
+        }
+    }
+    return e;
+}
+
+Histogram taco_network_image(const RealGrid& dtab2, ByteGrid& tab_out2) {
+    require_same_size(dtab2, tab_out2);
+    Histogram val_TAC{};
+    tab_out2.fill(0);
+    for (std::int64_t i = 0; i < dtab2.rows(); ++i) {
+        for (std::int64_t j = 0; j < dtab2.cols(); ++j) {
+            const double v = dtab2(i, j);
+            const int t = image_value(v);
+            if (v != 0.0)
+                count_bin(val_TAC, t);
+            tab_out2(i, j) = low_byte(t);
+        }
+    }
+    return val_TAC;
+}
+
+Histogram taco_regional_image(const RealGrid& dtab3, int bord, ByteGrid& tab_out2) {
+    require_same_size(dtab3, tab_out2);
+    Histogram val_TAC{};
+    tab_out2.fill(0);
+    for (std::int64_t i = bord; i < dtab3.rows() - bord; ++i) {
+        for (std::int64_t j = bord; j < dtab3.cols() - bord; ++j) {
+            // Truncated: the one image whose values get no 0.5 before the cut.
+            const int t = static_cast<int>(dtab3(i, j));
+            count_bin(val_TAC, t);
+            tab_out2(i, j) = low_byte(t);
+        }
+    }
+    return val_TAC;
+}
+
+}  // namespace ds

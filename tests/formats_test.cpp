@@ -1,0 +1,184 @@
+#include "app/formats.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/scratch_dir.h"
+
+namespace ds {
+namespace {
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+class FormatsTest : public ::testing::Test {
+  protected:
+    // Runs `write` on a fresh text file and returns what reached the disk.
+    template <class Write>
+    std::string written(Write write, OutFile::Mode mode = OutFile::Mode::Text) {
+        const std::string path = dir_.file("out");
+        OutFile f(path, mode);
+        write(f);
+        f.close();
+        return testing::read_bytes(path);
+    }
+
+  private:
+    testing::ScratchDir dir_;
+};
+
+TEST_F(FormatsTest, FdpTableRowsRunFromTheTruncatedExtremes) {
+    Histogram h{};
+    h[123] = 12;
+    h[150] = 300;
+    h[187] = 36;
+    h[188] = 5;  // the bin of 1.876: above hi, left out
+    const std::string text = written([&](OutFile& f) { write_fdp_table(f, h, 1.234, 1.876); });
+    const auto lines = lines_of(text);
+    ASSERT_EQ(lines.size(), 1u + 65u);
+    EXPECT_EQ(text.substr(0, text.find('\n') + 1), "Fract.Dim.\tPix.Numb.\tPercent.\n");
+    EXPECT_EQ(lines[1] + "\n", "1.230000\t12.000000\t3.448276\n");
+    EXPECT_EQ(lines[28], "1.500000\t300.000000\t86.206897");
+    EXPECT_EQ(lines[65], "1.870000\t36.000000\t10.344828");
+    EXPECT_EQ(lines[2], "1.240000\t0.000000\t0.000000");
+    EXPECT_EQ(text.back(), '\n');
+    EXPECT_EQ(text.find("1.880000"), std::string::npos);
+}
+
+TEST_F(FormatsTest, FdpTableWithoutPixelsIsTheHeaderAlone) {
+    Histogram h{};
+    h[0] = 3;
+    h[255] = 4;
+    EXPECT_EQ(written([&](OutFile& f) { write_fdp_table(f, h, 10.0, 0.0); }),
+              "Fract.Dim.\tPix.Numb.\tPercent.\n");
+}
+
+TEST(FdpTableRows, BoundsAreExactProductsCutToTheBins) {
+    const FdpRows r = fdp_table_rows(1.234, 1.876);
+    EXPECT_EQ(r.lo, 123);
+    EXPECT_EQ(r.hi, 187);
+    // 1.2 is slightly below 6/5: its exact x100 truncates to 119 (the double product is 120).
+    EXPECT_EQ(fdp_table_rows(1.2, 1.2).lo, 119);
+    EXPECT_EQ(fdp_table_rows(-0.5, 1.0).lo, 0);
+    EXPECT_EQ(fdp_table_rows(1.0, 3.0).hi, 255);
+    // A range wholly outside the bins has no row, not a row at the nearest bin.
+    for (auto [lo, hi] :
+         {fdp_table_rows(2.7, 2.9), fdp_table_rows(-0.5, -0.2), fdp_table_rows(10.0, 0.0)})
+        EXPECT_GT(lo, hi);
+}
+
+TEST_F(FormatsTest, TacoTableHas201LinesAndZeroPercentagesWithoutPixels) {
+    Histogram h{};
+    h[0] = 50;   // counted, printed in no row
+    h[201] = 2;  // idem
+    const auto lines = lines_of(written([&](OutFile& f) { write_taco_table(f, h); }));
+    ASSERT_EQ(lines.size(), 201u);
+    EXPECT_EQ(lines[0], "TAC\tPix.Numb.\tPercent.");
+    for (int b = 1; b <= 200; ++b)
+        EXPECT_EQ(lines[static_cast<std::size_t>(b)], std::to_string(b) + "\t0\t0.000000");
+}
+
+TEST_F(FormatsTest, R2TableHas1002LinesWithClassesInThousandths) {
+    R2Histogram h{};
+    h[5] = 7;
+    h[1000] = 2;
+    const std::string text = written([&](OutFile& f) { write_r2_table(f, h); });
+    const auto lines = lines_of(text);
+    ASSERT_EQ(lines.size(), 1002u);
+    EXPECT_EQ(lines[0], "R2\tFrequence");
+    EXPECT_EQ(lines[1], "0.000000\t0");
+    EXPECT_EQ(lines[6], "0.005000\t7");
+    EXPECT_EQ(lines[1001], "1.000000\t2");
+    EXPECT_EQ(text.back(), '\n');
+}
+
+TEST_F(FormatsTest, DescriptorWithParameterLines) {
+    const std::string text = written([](OutFile& f) {
+        write_descriptor_header(f, 512, 640, 30);
+        write_parameter_lines(f, 25, 61, 2);
+        write_taco_extremes(f, 1000.0, 0.0);
+    });
+    EXPECT_EQ(text,
+              "512\n640\n1\n0\n255\n30\n"
+              "\n\t Window Size used for parameter calculation             = 25 "
+              "\n\t Window Size used to calculate the mean regional values = 61 "
+              "\n\t Maximum number of confluents in a meandering structure = 2 "
+              "\n\n\tTortuosity And Confluent Parameter. Min. = 1000.000000 "
+              "\n\tTortuosity And Confluent Parameter. Max. = 0.000000 ");
+    const auto lines = lines_of(text);
+    ASSERT_EQ(lines.size(), 13u);
+    EXPECT_EQ(lines[6], "");
+    EXPECT_EQ(lines[10], "");
+}
+
+TEST_F(FormatsTest, DescriptorWithoutParameterLines) {
+    const std::string text = written([](OutFile& f) {
+        write_descriptor_header(f, 2, 3, 0);
+        write_fdp_extremes(f, 1.234, 1.876);
+    });
+    EXPECT_EQ(text,
+              "2\n3\n1\n0\n255\n0\n\n\n"
+              "\t Fractal Dimension Parameter Min. = 1.234000 "
+              "\n\t Fractal Dimension Parameter Max. = 1.876000 ");
+}
+
+TEST_F(FormatsTest, ImageIsItsRowsInOrder) {
+    ByteGrid g = ucmatrice(3, 2);
+    g(0, 0) = 1;
+    g(0, 2) = 255;
+    g(1, 1) = 247;
+    const std::string bytes =
+        written([&](OutFile& f) { write_image(f, g); }, OutFile::Mode::Binary);
+    EXPECT_EQ(bytes, std::string("\x01\x00\xff\x00\xf7\x00", 6));
+}
+
+TEST(ParseDescriptor, ReadsUpToSixIntegersAndStopsAtTheFirstBadWord) {
+    const RiverDescriptor six = parse_descriptor("2 3 1 0 255 30 junk 9");
+    EXPECT_EQ(six.read, 6);
+    EXPECT_EQ(six.nb_lig, 2);
+    EXPECT_EQ(six.nb_col, 3);
+    EXPECT_EQ(six.maxd, 255);
+    EXPECT_EQ(six.pix_size, 30);
+
+    const RiverDescriptor five = parse_descriptor("512\n640\n1\n\t0\n255\n");
+    EXPECT_EQ(five.read, 5);
+    EXPECT_EQ(five.nb_col, 640);
+    EXPECT_EQ(five.pix_size, 0);
+
+    const RiverDescriptor letters = parse_descriptor("2 3 x 0 255 30");
+    EXPECT_EQ(letters.read, 2);
+    EXPECT_EQ(letters.val, 0);
+    EXPECT_EQ(letters.pix_size, 0);
+
+    const RiverDescriptor overflow = parse_descriptor("2 99999999999 1 0 255 30");
+    EXPECT_EQ(overflow.read, 1);
+    EXPECT_EQ(overflow.nb_col, 0);
+    EXPECT_EQ(overflow.pix_size, 0);
+}
+
+TEST(OutFile, FailedWriteIsReportedWithThePath) {
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    OutFile f("/dev/full", OutFile::Mode::Text);
+    try {
+        f.print("TAC\tPix.Numb.\tPercent.\n");
+        f.close();
+        FAIL() << "a write to a full device was reported as done";
+    } catch (const FileError& e) {
+        EXPECT_EQ(e.path(), "/dev/full");
+        EXPECT_NE(std::string(e.what()).find("/dev/full"), std::string::npos);
+    }
+    EXPECT_FALSE(f.is_open());
+}
+
+}  // namespace
+}  // namespace ds

@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <vector>
+
+#include "app/formats.h"
+#include "app/out_file.h"
+#include "fractal/fdp_products.h"
+#include "lib/moving_mean.h"
+#include "taco/smoothing.h"
+#include "taco/taco_products.h"
+#include "tests/scratch_dir.h"
+
+namespace ds {
+namespace {
+
+int total(const Histogram& h) {
+    return std::accumulate(h.begin(), h.end(), 0);
+}
+
+// True when `image` holds `value` exactly on rows/columns lo..hi and 0 everywhere else.
+bool is_square(const ByteGrid& image, int lo, int hi, unsigned char value) {
+    for (std::int64_t i = 0; i < image.rows(); ++i)
+        for (std::int64_t j = 0; j < image.cols(); ++j) {
+            const bool inside = i >= lo && i <= hi && j >= lo && j <= hi;
+            if (image(i, j) != (inside ? value : 0))
+                return false;
+        }
+    return true;
+}
+
+TEST(PositiveWindowSum, CountsPositiveCellsOfTheWindowOnly) {
+    RealGrid g = dmatrice(5, 5);
+    g.fill(7.0);  // outside the window: never read
+    for (int r = 1; r <= 3; ++r)
+        for (int c = 1; c <= 3; ++c)
+            g(r, c) = 0.0;
+    g(1, 3) = 1e16;
+    g(2, 1) = 1.0;
+    g(3, 1) = 1.0;
+    g(2, 2) = -4.0;
+    const PositiveSum s = positive_window_sum(g, 2, 2, 1);
+    EXPECT_EQ(s.ico, 3);
+    // Row by row from the top: 1e16 comes first and absorbs both ones. Summed by columns (or
+    // as running column sums) the ones would add up to 2 first and survive.
+    EXPECT_EQ(s.suma, 1e16);
+}
+
+TEST(ProgressiveSmoothing, StepsGrowBySideTwoUpToTheRegionalWindow) {
+    RealGrid dtab2 = dmatrice(20, 20), dtab3 = dmatrice(20, 20);
+    std::vector<int> sides;
+    progressive_smoothing(dtab2, dtab3, 13, [&](int step) { sides.push_back(step); });
+    EXPECT_EQ(sides, (std::vector<int>{3, 5, 7, 9, 11, 13}));
+}
+
+TEST(ProgressiveSmoothing, AveragesPositiveValuesAndClearsTheBorderEachStep) {
+    RealGrid dtab2 = dmatrice(8, 5), dtab3 = dmatrice(8, 5);
+    dtab2(0, 0) = 50.0;  // on the border: read by (1, 1), then cleared
+    dtab2(2, 2) = 100.0;
+    dtab2(2, 3) = 200.0;
+    dtab2(3, 2) = -10.3;  // negative: no part in any mean
+    dtab2(3, 6) = -7.0;
+    dtab2(0, 7) = 60.0;  // corner: read by (1, 6) only
+    progressive_smoothing(dtab2, dtab3, 3, {});
+    EXPECT_EQ(dtab2(0, 0), 0.0);
+    EXPECT_EQ(dtab2(1, 1), (50.0 + 100.0) / 2);
+    EXPECT_EQ(dtab2(1, 2), 150.0);
+    EXPECT_EQ(dtab2(3, 2), 150.0);
+    EXPECT_EQ(dtab2(3, 6), 0.0);  // its window holds only a negative value
+    EXPECT_EQ(dtab2(1, 6), 60.0);
+    EXPECT_EQ(dtab2(0, 7), 0.0);
+    EXPECT_TRUE(dtab2 == dtab3);
+}
+
+TEST(ProgressiveSmoothing, SingleValueSpreadsIntoThe43Square) {
+    RealGrid dtab2 = dmatrice(61, 61), dtab3 = dmatrice(61, 61);
+    dtab2(30, 30) = 150.0;
+    progressive_smoothing(dtab2, dtab3, 13, {});
+    ByteGrid tab_out2 = ucmatrice(61, 61);
+    const Histogram h = taco_regional_image(dtab3, 6, tab_out2);
+    EXPECT_TRUE(is_square(tab_out2, 30 - 21, 30 + 21, 150));
+    EXPECT_EQ(h[150], 1849);
+    EXPECT_EQ(h[0], 49 * 49 - 1849);  // the rest of the margin, counted in bin 0
+    EXPECT_EQ(total(h), 49 * 49);
+
+    testing::ScratchDir dir;
+    OutFile f(dir.file("t_TAC_RI.xls"), OutFile::Mode::Text);
+    write_taco_table(f, h);
+    f.close();
+    const std::string text = testing::read_bytes(dir.file("t_TAC_RI.xls"));
+    EXPECT_NE(text.find("\n150\t1849\t100.000000\n"), std::string::npos);
+    EXPECT_NE(text.find("\n149\t0\t0.000000\n"), std::string::npos);
+}
+
+TEST(TacoExtremes, TakeOnlyTheRegionalMargin) {
+    RealGrid dtab2 = dmatrice(20, 20);
+    dtab2(3, 3) = 500.0;    // between the analysis and the regional margin
+    dtab2(10, 16) = 0.1;    // idem
+    dtab2(6, 6) = 80.0;     // first cell inside
+    dtab2(13, 13) = 0.3;    // last cell inside
+    dtab2(10, 10) = -20.0;  // never a minimum
+    const TacoExtremes e = taco_extremes(dtab2, 6);
+    EXPECT_EQ(e.dval_min, 0.3);
+    EXPECT_EQ(e.dval_max, 80.0);
+
+    RealGrid none = dmatrice(20, 20);
+    none(10, 10) = -5.0;
+    none(0, 0) = 90.0;
+    const TacoExtremes n = taco_extremes(none, 6);
+    EXPECT_EQ(n.dval_min, 1000.0);
+    EXPECT_EQ(n.dval_max, 0.0);
+}
+
+TEST(TacoNetworkImage, RoundsStoresLowBitsAndCountsNonZeroValues) {
+    RealGrid dtab2 = dmatrice(4, 2);
+    ByteGrid tab_out2 = ucmatrice(4, 2);
+    tab_out2.fill(9);  // stale content is cleared
+    dtab2(0, 0) = 0.3;
+    dtab2(0, 1) = 150.5;
+    dtab2(0, 2) = -10.3;
+    dtab2(1, 3) = 199.4;
+    dtab2(1, 1) = -0.3;  // rounds into bin 0: counted
+    const Histogram h = taco_network_image(dtab2, tab_out2);
+    EXPECT_EQ(tab_out2(0, 0), 0);
+    EXPECT_EQ(tab_out2(0, 1), 151);
+    EXPECT_EQ(tab_out2(0, 2), 247);
+    EXPECT_EQ(tab_out2(1, 3), 199);
+    EXPECT_EQ(tab_out2(1, 0), 0);
+    EXPECT_EQ(tab_out2(1, 1), 0);
+    EXPECT_EQ(h[0], 2);  // 0.3 and -0.3; the exact zeros are not counted
+    EXPECT_EQ(h[151], 1);
+    EXPECT_EQ(h[199], 1);
+    EXPECT_EQ(total(h), 4);  // -10.3 has no bin
+}
+
+TEST(TacoRegionalImage, TruncatesInsideTheMarginAndCountsZeros) {
+    RealGrid dtab3 = dmatrice(9, 8);
+    ByteGrid tab_out2 = ucmatrice(9, 8);
+    dtab3(0, 4) = 120.0;  // border: stays 0, not counted
+    dtab3(2, 2) = 150.9;
+    dtab3(3, 3) = 0.7;
+    const Histogram h = taco_regional_image(dtab3, 2, tab_out2);
+    EXPECT_EQ(tab_out2(2, 2), 150);
+    EXPECT_EQ(tab_out2(3, 3), 0);
+    EXPECT_EQ(tab_out2(0, 4), 0);
+    EXPECT_EQ(h[150], 1);
+    EXPECT_EQ(h[0], 5 * 4 - 1);
+    EXPECT_EQ(h[120], 0);
+}
+
+TEST(FdpNetworkImage, RoundsEveryPixel) {
+    RealGrid dtab = dmatrice(3, 2);
+    ByteGrid tab_out = ucmatrice(3, 2);
+    dtab(0, 0) = 123.45;
+    dtab(1, 2) = 123.5;
+    dtab(0, 2) = 260.0;
+    fdp_network_image(dtab, tab_out);
+    EXPECT_EQ(tab_out(0, 0), 123);
+    EXPECT_EQ(tab_out(1, 2), 124);
+    EXPECT_EQ(tab_out(0, 2), 4);  // low 8 bits of 260
+    EXPECT_EQ(tab_out(1, 0), 0);
+}
+
+TEST(FdpRegionalImage, SingleValueFillsTheRegionalWindow) {
+    RealGrid dtab = dmatrice(40, 40);
+    ByteGrid tab_out = ucmatrice(40, 40);
+    dtab(20, 20) = 123.45;
+    const Histogram h = fdp_regional_image(dtab, 6, tab_out, {});
+    EXPECT_TRUE(is_square(tab_out, 14, 26, 123));
+    EXPECT_EQ(h[123], 169);
+    EXPECT_EQ(total(h), 169);  // windows without a positive value are counted nowhere
+}
+
+TEST(FdpRegionalImage, RoundedMeanOfPositiveValues) {
+    RealGrid dtab = dmatrice(5, 5);
+    ByteGrid tab_out = ucmatrice(5, 5);
+    dtab(1, 1) = 120.0;
+    dtab(2, 3) = 125.0;
+    dtab(3, 2) = 126.0;
+    dtab(3, 3) = -50.0;
+    dtab(0, 0) = 250.0;  // border and outside the window of (2, 2)
+    const Histogram h = fdp_regional_image(dtab, 1, tab_out, {});
+    EXPECT_EQ(tab_out(2, 2), 124);  // 123.67
+    EXPECT_EQ(tab_out(1, 1), 185);  // (250 + 120) / 2
+    EXPECT_EQ(tab_out(0, 0), 0);
+    EXPECT_EQ(h[124], 1);
+}
+
+TEST(FdpRegionalImage, BorderOfWidthBordIsZero) {
+    RealGrid dtab = dmatrice(12, 10);
+    ByteGrid tab_out = ucmatrice(12, 10);
+    dtab.fill(100.0);
+    const Histogram h = fdp_regional_image(dtab, 3, tab_out, {});
+    for (std::int64_t i = 0; i < 10; ++i)
+        for (std::int64_t j = 0; j < 12; ++j) {
+            const bool inside = i >= 3 && i < 7 && j >= 3 && j < 9;
+            EXPECT_EQ(tab_out(i, j), inside ? 100 : 0) << i << "," << j;
+        }
+    EXPECT_EQ(h[100], 4 * 6);
+}
+
+TEST(FdpRegionalImage, WindowLargerThanTheRasterComputesNothing) {
+    RealGrid dtab = dmatrice(20, 20);
+    ByteGrid tab_out = ucmatrice(20, 20);
+    dtab.fill(150.0);
+    int lines = 0;
+    const Histogram h = fdp_regional_image(dtab, 30, tab_out, [&](int) { ++lines; });
+    EXPECT_EQ(total(h), 0);
+    EXPECT_EQ(lines, 0);
+    for (std::int64_t i = 0; i < 20; ++i)
+        for (std::int64_t j = 0; j < 20; ++j)
+            EXPECT_EQ(tab_out(i, j), 0);
+}
+
+TEST(FdpRegionalImage, ProgressEveryFiftyLinesInsideTheMargin) {
+    RealGrid dtab = dmatrice(15, 120);
+    ByteGrid tab_out = ucmatrice(15, 120);
+    std::vector<int> lines;
+    fdp_regional_image(dtab, 6, tab_out, [&](int line) { lines.push_back(line); });
+    EXPECT_EQ(lines, (std::vector<int>{50, 100}));
+    lines.clear();
+    RealGrid tall = dmatrice(15, 151);
+    ByteGrid tall_out = ucmatrice(15, 151);
+    fdp_regional_image(tall, 1, tall_out, [&](int line) { lines.push_back(line); });
+    EXPECT_EQ(lines, (std::vector<int>{50, 100, 150}));  // row 149 is the last inside
+}
+
+TEST(Products, MismatchedImageBufferIsRejected) {
+    RealGrid values = dmatrice(5, 4);
+    ByteGrid image = ucmatrice(4, 5);
+    EXPECT_THROW(fdp_network_image(values, image), std::invalid_argument);
+    EXPECT_THROW(taco_network_image(values, image), std::invalid_argument);
+    RealGrid scratch = dmatrice(4, 4);
+    EXPECT_THROW(progressive_smoothing(values, scratch, 13, {}), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace ds
