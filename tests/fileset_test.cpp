@@ -1,0 +1,119 @@
+// The output file set created by a run, driven through the real executable.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "tests/exe_runner.h"
+
+namespace ds {
+namespace {
+
+using test::header;
+using test::ImagesRoot;
+using test::parameter_lines;
+using test::read_file;
+
+const std::set<std::string> kTacoFiles = {"_TAC_DN.raw", "_TAC_DN.txt", "_TAC_DN.xls",
+                                          "_TAC_RI.raw", "_TAC_RI.txt", "_TAC_RI.xls"};
+const std::set<std::string> kFdpFiles = {
+    "_FDP_RI.raw",  "_FDP_RI.txt",  "_FDP_RI.xls",  "_FDP_DN.raw",  "_FDP_DN.txt",
+    "_FDP_DN.xls",  "_FDP_DN2.raw", "_FDP_DN2.txt", "_FDP_DN2.xls", "_FDP_RI2.raw",
+    "_FDP_RI2.txt", "_FDP_RI2.xls", "_FDP_ER0.xls", "_FDP_ER1.xls"};
+
+std::set<std::string> named(const std::string& base, const std::set<std::string>& suffixes) {
+    std::set<std::string> out;
+    for (const auto& s : suffixes)
+        out.insert(base + s);
+    return out;
+}
+
+bool starts_with(const std::string& text, const std::string& prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+// The river's third to fifth descriptor values differ from the constants of the outputs.
+constexpr const char* kRiverDescriptor = "9 11 7 3 100 30";
+
+TEST(FileSet, TacoOnlyMakesTheSixTacoFilesInTheRiverFolder) {
+    ImagesRoot images;
+    images.add_river("R", 9, 11, kRiverDescriptor);
+    const auto r = images.run("F\nR\n0\n0\n1\n4\n2\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto expected = named("R", kTacoFiles);
+    expected.insert({"R.raw", "R.txt"});
+    EXPECT_EQ(images.files(), expected);
+    for (const char* d : {"R_TAC_DN.txt", "R_TAC_RI.txt"}) {
+        const std::string text = read_file(images.file(d));
+        EXPECT_TRUE(starts_with(text, header(9, 11, 30) + parameter_lines(25, 61, 2))) << d << text;
+    }
+    EXPECT_EQ(read_file(images.file("R.txt")), kRiverDescriptor);
+}
+
+TEST(FileSet, BothTreatmentsMakeTwentyFilesWithParameterLinesInFourDescriptors) {
+    ImagesRoot images;
+    images.add_river("R", 9, 11, kRiverDescriptor);
+    const auto r = images.run("F\nR\n1\nOut\n1\n0\n3\n1\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto expected = named("Out", kTacoFiles);
+    expected.merge(named("Out", kFdpFiles));
+    ASSERT_EQ(expected.size(), 20u);
+    expected.insert({"R.raw", "R.txt"});
+    EXPECT_EQ(images.files(), expected);
+    for (const char* d : {"Out_FDP_RI.txt", "Out_FDP_DN.txt", "Out_TAC_DN.txt", "Out_TAC_RI.txt"}) {
+        const std::string text = read_file(images.file(d));
+        EXPECT_TRUE(starts_with(text, header(9, 11, 30) + parameter_lines(13, 49, 1))) << d << text;
+    }
+    for (const char* d : {"Out_FDP_DN2.txt", "Out_FDP_RI2.txt"}) {
+        const std::string text = read_file(images.file(d));
+        EXPECT_TRUE(starts_with(text, header(9, 11, 30))) << d << text;
+        EXPECT_EQ(text.find("Window Size"), std::string::npos) << d << text;
+    }
+}
+
+TEST(FileSet, ANameThatWouldReplaceTheRiverFilesIsRefusedAndAskedAgain) {
+    ImagesRoot images;
+    const std::string raster(9 * 11, '\1');
+    images.add_river("A_TAC_DN", 9, 11, kRiverDescriptor, raster);
+    const auto r = images.run("F\nA_TAC_DN\n1\nA\nB\n0\n0\n3\n1\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(test::count_of(r.out, "\n\tGeneric Name of the file_out (without any extention) ? "),
+              2);
+    EXPECT_NE(r.out.find("would replace the river file " + images.file("A_TAC_DN.raw").string()),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(read_file(images.file("A_TAC_DN.raw")), raster);
+    EXPECT_EQ(read_file(images.file("A_TAC_DN.txt")), kRiverDescriptor);
+    auto expected = named("B", kTacoFiles);
+    expected.insert({"A_TAC_DN.raw", "A_TAC_DN.txt"});
+    EXPECT_EQ(images.files(), expected);
+}
+
+TEST(FileSet, AFileThatCannotBeCreatedEndsTheRunWithStatusOne) {
+    ImagesRoot images;
+    images.add_river("R", 9, 11, kRiverDescriptor);
+    // A directory where the TACO network descriptor would go.
+    std::filesystem::create_directory(images.file("R_TAC_DN.txt"));
+    const auto r = images.run("F\nR\n0\n1\n0\n3\n1\n");
+    EXPECT_EQ(r.status, 1);
+    const std::string path = images.file("R_TAC_DN.txt").string();
+    EXPECT_TRUE(starts_with(r.err, "\n\tCannot create file " + path + "\n")) << r.err;
+    // The files made before it are named as incomplete.
+    for (const char* f : {"R_FDP_RI.raw", "R_FDP_RI.txt", "R_FDP_RI.xls", "R_TAC_DN.raw"})
+        EXPECT_NE(r.err.find("incomplete: " + images.file(f).string()), std::string::npos) << f;
+    EXPECT_EQ(r.err.find("R_TAC_DN.xls"), std::string::npos);
+    // The dialog stopped there: no window question.
+    EXPECT_EQ(r.out.find("Size of Window side"), std::string::npos);
+}
+
+TEST(FileSet, AnOutputNameInAMissingFolderCannotBeCreated) {
+    ImagesRoot images;
+    images.add_river("R", 9, 11, kRiverDescriptor);
+    const auto r = images.run("F\nR\n1\nnowhere/x\n0\n0\n3\n1\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "\n\tCannot create file " + images.file("nowhere/x_TAC_DN.raw").string() + "\n");
+}
+
+}  // namespace
+}  // namespace ds
