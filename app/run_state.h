@@ -43,7 +43,13 @@ struct FileSet {
     }
 };
 
+// The literal algorithms, or the fast engine that writes the same files.
+enum class Engine { Reference, Fast };
+
 struct RunState {
+    Engine engine = Engine::Fast;
+    int threads = 0;  // worker threads of the fast engine; 0: every core
+
     // Raster description (the river descriptor).
     int nb_lig = 0;
     int nb_col = 0;
