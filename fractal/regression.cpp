@@ -4,34 +4,32 @@
 
 namespace ds {
 
-double slope(const double* x, const double* y, int M) {
+namespace {
+
+// Least-squares slope of y on x over points `first` to M-1.
+double slope_from(const double* x, const double* y, int first, int M) {
+    const double n = M - first;
     double X = 0.0;
     double Y = 0.0;
     double XY = 0.0;
     double X2 = 0.0;
-    for (int k = 0; k < M; ++k) {
+    for (int k = first; k < M; ++k) {
         XY += x[k] * y[k];
         X += x[k];
         X2 += x[k] * x[k];
         Y += y[k];
     }
-    const double m = M;
-    return (m * XY - X * Y) / (m * X2 - X * X);
+    return (n * XY - X * Y) / (n * X2 - X * X);
+}
+
+}  // namespace
+
+double slope(const double* x, const double* y, int M) {
+    return slope_from(x, y, 0, M);
 }
 
 double slope2(const double* x, const double* y, int M) {
-    const double M2 = M - 1;
-    double X = 0.0;
-    double Y = 0.0;
-    double XY = 0.0;
-    double X2 = 0.0;
-    for (int k = 1; k < M; ++k) {
-        XY += x[k] * y[k];
-        X += x[k];
-        X2 += x[k] * x[k];
-        Y += y[k];
-    }
-    return (M2 * XY - X * Y) / (M2 * X2 - X * X);
+    return slope_from(x, y, 1, M);
 }
 
 double Er_2(const double* x, const double* y, int M, int box) {
