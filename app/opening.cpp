@@ -18,6 +18,58 @@ namespace ds {
 
 namespace {
 
+// Suffixes of every output image and descriptor; the tables (".xls") cannot meet a river file.
+constexpr std::array<std::string_view, 12> kRasterAndDescriptorSuffixes = {
+    "_FDP_RI.raw", "_FDP_RI.txt", "_TAC_DN.raw",  "_TAC_DN.txt",  "_FDP_DN.raw",  "_FDP_DN.txt",
+    "_TAC_RI.raw", "_TAC_RI.txt", "_FDP_DN2.raw", "_FDP_DN2.txt", "_FDP_RI2.raw", "_FDP_RI2.txt",
+};
+
+bool same_file(const std::string& a, const std::string& b) {
+    if (a == b)
+        return true;
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+// Image, descriptor with its header, and table of one product.
+void create_group(RunState& s, const std::string& base, const char* suffix, OutFile& image,
+                  OutFile& descr, OutFile& table) {
+    image = OutFile(base + suffix + ".raw", OutFile::Mode::Binary);
+    descr = OutFile(base + suffix + ".txt", OutFile::Mode::Text);
+    table = OutFile(base + suffix + ".xls", OutFile::Mode::Text);
+    s.val = 1;
+    write_descriptor_header(descr, s.nb_lig, s.nb_col, s.pix_size);
+}
+
+void create_file_set(RunState& s) {
+    const std::string& base = s.output_base;
+    FileSet& fs = s.files;
+    if (s.TACO_Solo == 1)
+        create_group(s, base, "_FDP_RI", fs.f2, fs.f2d, fs.f2x);
+    create_group(s, base, "_TAC_DN", fs.f3, fs.f3d, fs.f3x);
+    if (s.TACO_Solo == 1)
+        create_group(s, base, "_FDP_DN", fs.f4, fs.f4d, fs.f4x);
+    create_group(s, base, "_TAC_RI", fs.f5, fs.f5d, fs.f5x);
+    if (s.TACO_Solo == 1) {
+        create_group(s, base, "_FDP_DN2", fs.f6, fs.f6d, fs.f6x);
+        create_group(s, base, "_FDP_RI2", fs.f7, fs.f7d, fs.f7x);
+        fs.f_0x = OutFile(base + "_FDP_ER0.xls", OutFile::Mode::Text);
+        fs.f_1x = OutFile(base + "_FDP_ER1.xls", OutFile::Mode::Text);
+    }
+}
+
+void allocate_grids(RunState& s) {
+    s.tab = ucmatrice(s.nb_col, s.nb_lig);
+    s.dtab = dmatrice(s.nb_col, s.nb_lig);
+    s.dtab2 = dmatrice(s.nb_col, s.nb_lig);
+    s.dtab3 = dmatrice(s.nb_col, s.nb_lig);
+    s.dtab_v2 = dmatrice(s.nb_col, s.nb_lig);
+    s.tab_out = ucmatrice(s.nb_col, s.nb_lig);
+    s.tab_out2 = ucmatrice(s.nb_col, s.nb_lig);
+    s.tab_dn_out = ucmatrice(s.nb_col, s.nb_lig);
+    s.tab_dn_out2 = ucmatrice(s.nb_col, s.nb_lig);
+}
+
 constexpr int kBannerWidth = 62;
 
 // A line of the banner box: an asterisk, `text` after `lead` blanks filled up with blanks to the
@@ -65,40 +117,9 @@ constexpr std::array<std::string_view, 16> kExplanation = {
     "\n\tor not the first box size",
 };
 
-// Suffixes of every output image and descriptor; the tables (".xls") cannot meet a river file.
-constexpr std::array<std::string_view, 12> kRasterAndDescriptorSuffixes = {
-    "_FDP_RI.raw", "_FDP_RI.txt", "_TAC_DN.raw",  "_TAC_DN.txt",  "_FDP_DN.raw",  "_FDP_DN.txt",
-    "_TAC_RI.raw", "_TAC_RI.txt", "_FDP_DN2.raw", "_FDP_DN2.txt", "_FDP_RI2.raw", "_FDP_RI2.txt",
-};
-
-bool same_file(const std::string& a, const std::string& b) {
-    if (a == b)
-        return true;
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec) && !ec;
-}
-
-// The output path of either treatment that would replace one of the river's own files.
-std::optional<std::pair<std::string, std::string>> replaced_river_file(const std::string& base,
-                                                                       const RunState& s) {
-    for (std::string_view suffix : kRasterAndDescriptorSuffixes) {
-        std::string out = base + std::string(suffix);
-        for (const std::string* river : {&s.river_raw, &s.river_txt})
-            if (same_file(out, *river))
-                return std::make_pair(std::move(out), *river);
-    }
-    return std::nullopt;
-}
-
 // Sizes that no grid can take end the run here, before any output file exists.
 void check_raster_size(const RunState& s, Console& con) {
-    const char* problem = nullptr;
-    if (s.nb_lig <= 0 || s.nb_col <= 0)
-        problem = "a raster needs at least one line and one column";
-    else if (static_cast<std::int64_t>(s.nb_lig) * s.nb_col >
-             static_cast<std::int64_t>(std::numeric_limits<std::ptrdiff_t>::max() /
-                                       static_cast<std::ptrdiff_t>(sizeof(double))))
-        problem = "too many cells for one grid";
+    const char* problem = raster_size_problem(s.nb_lig, s.nb_col);
     if (problem == nullptr)
         return;
     std::ostream& err = con.err();
@@ -157,7 +178,7 @@ std::string ask_output_name(RunState& s, Console& con, const std::string& nomfic
             con.print("\n\tGeneric Name of the file_out (without any extention) ? ");
             nomfic1 = con.read_word();
         }
-        const auto clash = replaced_river_file(folder + nomfic1, s);
+        const auto clash = replaced_river_file(folder + nomfic1, {s.river_raw, s.river_txt});
         if (!clash)
             return nomfic1;
         con.printf(
@@ -179,46 +200,37 @@ int ask_treatment(Console& con) {
     }
 }
 
-// Image, descriptor with its header, and table of one product.
-void create_group(RunState& s, const std::string& base, const char* suffix, OutFile& image,
-                  OutFile& descr, OutFile& table) {
-    image = OutFile(base + suffix + ".raw", OutFile::Mode::Binary);
-    descr = OutFile(base + suffix + ".txt", OutFile::Mode::Text);
-    table = OutFile(base + suffix + ".xls", OutFile::Mode::Text);
-    s.val = 1;
-    write_descriptor_header(descr, s.nb_lig, s.nb_col, s.pix_size);
-}
-
-void create_file_set(RunState& s) {
-    const std::string& base = s.output_base;
-    FileSet& fs = s.files;
-    if (s.TACO_Solo == 1)
-        create_group(s, base, "_FDP_RI", fs.f2, fs.f2d, fs.f2x);
-    create_group(s, base, "_TAC_DN", fs.f3, fs.f3d, fs.f3x);
-    if (s.TACO_Solo == 1)
-        create_group(s, base, "_FDP_DN", fs.f4, fs.f4d, fs.f4x);
-    create_group(s, base, "_TAC_RI", fs.f5, fs.f5d, fs.f5x);
-    if (s.TACO_Solo == 1) {
-        create_group(s, base, "_FDP_DN2", fs.f6, fs.f6d, fs.f6x);
-        create_group(s, base, "_FDP_RI2", fs.f7, fs.f7d, fs.f7x);
-        fs.f_0x = OutFile(base + "_FDP_ER0.xls", OutFile::Mode::Text);
-        fs.f_1x = OutFile(base + "_FDP_ER1.xls", OutFile::Mode::Text);
-    }
-}
-
-void allocate_grids(RunState& s) {
-    s.tab = ucmatrice(s.nb_col, s.nb_lig);
-    s.dtab = dmatrice(s.nb_col, s.nb_lig);
-    s.dtab2 = dmatrice(s.nb_col, s.nb_lig);
-    s.dtab3 = dmatrice(s.nb_col, s.nb_lig);
-    s.dtab_v2 = dmatrice(s.nb_col, s.nb_lig);
-    s.tab_out = ucmatrice(s.nb_col, s.nb_lig);
-    s.tab_out2 = ucmatrice(s.nb_col, s.nb_lig);
-    s.tab_dn_out = ucmatrice(s.nb_col, s.nb_lig);
-    s.tab_dn_out2 = ucmatrice(s.nb_col, s.nb_lig);
-}
-
 }  // namespace
+
+std::optional<std::pair<std::string, std::string>> replaced_river_file(
+    const std::string& base, const std::vector<std::string>& river_files,
+    const std::vector<std::string>& more_suffixes) {
+    std::vector<std::string> suffixes(kRasterAndDescriptorSuffixes.begin(),
+                                      kRasterAndDescriptorSuffixes.end());
+    suffixes.insert(suffixes.end(), more_suffixes.begin(), more_suffixes.end());
+    for (const std::string& suffix : suffixes) {
+        std::string out = base + suffix;
+        for (const std::string& river : river_files)
+            if (same_file(out, river))
+                return std::make_pair(std::move(out), river);
+    }
+    return std::nullopt;
+}
+
+const char* raster_size_problem(int nb_lig, int nb_col) {
+    if (nb_lig <= 0 || nb_col <= 0)
+        return "a raster needs at least one line and one column";
+    if (static_cast<std::int64_t>(nb_lig) * nb_col >
+        static_cast<std::int64_t>(std::numeric_limits<std::ptrdiff_t>::max() /
+                                  static_cast<std::ptrdiff_t>(sizeof(double))))
+        return "too many cells for one grid";
+    return nullptr;
+}
+
+void create_outputs(RunState& s) {
+    create_file_set(s);
+    allocate_grids(s);
+}
 
 std::string choose_images_root(const char* option, const char* env, const char* home) {
     std::string root;
@@ -275,8 +287,7 @@ void opening(RunState& s, Console& con) {
     s.TACO_Solo = ask_treatment(con);
 
     s.output_base = folder + nomfic1;
-    create_file_set(s);
-    allocate_grids(s);
+    create_outputs(s);
 }
 
 }  // namespace ds
