@@ -92,8 +92,10 @@ std::string RunProgress::bar_text(std::int64_t done, std::int64_t total, double 
         total > 0 ? std::clamp(static_cast<double>(done) / static_cast<double>(total), 0.0, 1.0)
                   : 1.0;
     const int filled = static_cast<int>(fraction * width);
-    std::string text = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                       std::string(static_cast<std::size_t>(width - filled), '-') + "]";
+    std::string text(1, '[');
+    text.append(static_cast<std::size_t>(filled), '#');
+    text.append(static_cast<std::size_t>(width - filled), '-');
+    text += ']';
     char buf[96];
     std::snprintf(buf, sizeof buf, " %3d%%  %s elapsed", static_cast<int>(fraction * 100),
                   clock_text(seconds).c_str());
