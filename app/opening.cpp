@@ -18,58 +18,6 @@ namespace ds {
 
 namespace {
 
-// Suffixes of every output image and descriptor; the tables (".xls") cannot meet a river file.
-constexpr std::array<std::string_view, 12> kRasterAndDescriptorSuffixes = {
-    "_FDP_RI.raw", "_FDP_RI.txt", "_TAC_DN.raw",  "_TAC_DN.txt",  "_FDP_DN.raw",  "_FDP_DN.txt",
-    "_TAC_RI.raw", "_TAC_RI.txt", "_FDP_DN2.raw", "_FDP_DN2.txt", "_FDP_RI2.raw", "_FDP_RI2.txt",
-};
-
-bool same_file(const std::string& a, const std::string& b) {
-    if (a == b)
-        return true;
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec) && !ec;
-}
-
-// Image, descriptor with its header, and table of one product.
-void create_group(RunState& s, const std::string& base, const char* suffix, OutFile& image,
-                  OutFile& descr, OutFile& table) {
-    image = OutFile(base + suffix + ".raw", OutFile::Mode::Binary);
-    descr = OutFile(base + suffix + ".txt", OutFile::Mode::Text);
-    table = OutFile(base + suffix + ".xls", OutFile::Mode::Text);
-    s.val = 1;
-    write_descriptor_header(descr, s.nb_lig, s.nb_col, s.pix_size);
-}
-
-void create_file_set(RunState& s) {
-    const std::string& base = s.output_base;
-    FileSet& fs = s.files;
-    if (s.TACO_Solo == 1)
-        create_group(s, base, "_FDP_RI", fs.f2, fs.f2d, fs.f2x);
-    create_group(s, base, "_TAC_DN", fs.f3, fs.f3d, fs.f3x);
-    if (s.TACO_Solo == 1)
-        create_group(s, base, "_FDP_DN", fs.f4, fs.f4d, fs.f4x);
-    create_group(s, base, "_TAC_RI", fs.f5, fs.f5d, fs.f5x);
-    if (s.TACO_Solo == 1) {
-        create_group(s, base, "_FDP_DN2", fs.f6, fs.f6d, fs.f6x);
-        create_group(s, base, "_FDP_RI2", fs.f7, fs.f7d, fs.f7x);
-        fs.f_0x = OutFile(base + "_FDP_ER0.xls", OutFile::Mode::Text);
-        fs.f_1x = OutFile(base + "_FDP_ER1.xls", OutFile::Mode::Text);
-    }
-}
-
-void allocate_grids(RunState& s) {
-    s.tab = ucmatrice(s.nb_col, s.nb_lig);
-    s.dtab = dmatrice(s.nb_col, s.nb_lig);
-    s.dtab2 = dmatrice(s.nb_col, s.nb_lig);
-    s.dtab3 = dmatrice(s.nb_col, s.nb_lig);
-    s.dtab_v2 = dmatrice(s.nb_col, s.nb_lig);
-    s.tab_out = ucmatrice(s.nb_col, s.nb_lig);
-    s.tab_out2 = ucmatrice(s.nb_col, s.nb_lig);
-    s.tab_dn_out = ucmatrice(s.nb_col, s.nb_lig);
-    s.tab_dn_out2 = ucmatrice(s.nb_col, s.nb_lig);
-}
-
 constexpr int kBannerWidth = 62;
 
 // A line of the banner box: an asterisk, `text` after `lead` blanks filled up with blanks to the
@@ -116,6 +64,19 @@ constexpr std::array<std::string_view, 16> kExplanation = {
     "\n\n\tNote: The version 2 calculates the Fractal Dimension taking into account",
     "\n\tor not the first box size",
 };
+
+// Suffixes of every output image and descriptor; the tables (".xls") cannot meet a river file.
+constexpr std::array<std::string_view, 12> kRasterAndDescriptorSuffixes = {
+    "_FDP_RI.raw", "_FDP_RI.txt", "_TAC_DN.raw",  "_TAC_DN.txt",  "_FDP_DN.raw",  "_FDP_DN.txt",
+    "_TAC_RI.raw", "_TAC_RI.txt", "_FDP_DN2.raw", "_FDP_DN2.txt", "_FDP_RI2.raw", "_FDP_RI2.txt",
+};
+
+bool same_file(const std::string& a, const std::string& b) {
+    if (a == b)
+        return true;
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
 
 // Sizes that no grid can take end the run here, before any output file exists.
 void check_raster_size(const RunState& s, Console& con) {
@@ -198,6 +159,45 @@ int ask_treatment(Console& con) {
         if (t && (*t == 0 || *t == 1))
             return *t;
     }
+}
+
+// Image, descriptor with its header, and table of one product.
+void create_group(RunState& s, const std::string& base, const char* suffix, OutFile& image,
+                  OutFile& descr, OutFile& table) {
+    image = OutFile(base + suffix + ".raw", OutFile::Mode::Binary);
+    descr = OutFile(base + suffix + ".txt", OutFile::Mode::Text);
+    table = OutFile(base + suffix + ".xls", OutFile::Mode::Text);
+    s.val = 1;
+    write_descriptor_header(descr, s.nb_lig, s.nb_col, s.pix_size);
+}
+
+void create_file_set(RunState& s) {
+    const std::string& base = s.output_base;
+    FileSet& fs = s.files;
+    if (s.TACO_Solo == 1)
+        create_group(s, base, "_FDP_RI", fs.f2, fs.f2d, fs.f2x);
+    create_group(s, base, "_TAC_DN", fs.f3, fs.f3d, fs.f3x);
+    if (s.TACO_Solo == 1)
+        create_group(s, base, "_FDP_DN", fs.f4, fs.f4d, fs.f4x);
+    create_group(s, base, "_TAC_RI", fs.f5, fs.f5d, fs.f5x);
+    if (s.TACO_Solo == 1) {
+        create_group(s, base, "_FDP_DN2", fs.f6, fs.f6d, fs.f6x);
+        create_group(s, base, "_FDP_RI2", fs.f7, fs.f7d, fs.f7x);
+        fs.f_0x = OutFile(base + "_FDP_ER0.xls", OutFile::Mode::Text);
+        fs.f_1x = OutFile(base + "_FDP_ER1.xls", OutFile::Mode::Text);
+    }
+}
+
+void allocate_grids(RunState& s) {
+    s.tab = ucmatrice(s.nb_col, s.nb_lig);
+    s.dtab = dmatrice(s.nb_col, s.nb_lig);
+    s.dtab2 = dmatrice(s.nb_col, s.nb_lig);
+    s.dtab3 = dmatrice(s.nb_col, s.nb_lig);
+    s.dtab_v2 = dmatrice(s.nb_col, s.nb_lig);
+    s.tab_out = ucmatrice(s.nb_col, s.nb_lig);
+    s.tab_out2 = ucmatrice(s.nb_col, s.nb_lig);
+    s.tab_dn_out = ucmatrice(s.nb_col, s.nb_lig);
+    s.tab_dn_out2 = ucmatrice(s.nb_col, s.nb_lig);
 }
 
 }  // namespace
