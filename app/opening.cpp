@@ -78,27 +78,9 @@ bool same_file(const std::string& a, const std::string& b) {
     return std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
-// The output path of either treatment that would replace one of the river's own files.
-std::optional<std::pair<std::string, std::string>> replaced_river_file(const std::string& base,
-                                                                       const RunState& s) {
-    for (std::string_view suffix : kRasterAndDescriptorSuffixes) {
-        std::string out = base + std::string(suffix);
-        for (const std::string* river : {&s.river_raw, &s.river_txt})
-            if (same_file(out, *river))
-                return std::make_pair(std::move(out), *river);
-    }
-    return std::nullopt;
-}
-
 // Sizes that no grid can take end the run here, before any output file exists.
 void check_raster_size(const RunState& s, Console& con) {
-    const char* problem = nullptr;
-    if (s.nb_lig <= 0 || s.nb_col <= 0)
-        problem = "a raster needs at least one line and one column";
-    else if (static_cast<std::int64_t>(s.nb_lig) * s.nb_col >
-             static_cast<std::int64_t>(std::numeric_limits<std::ptrdiff_t>::max() /
-                                       static_cast<std::ptrdiff_t>(sizeof(double))))
-        problem = "too many cells for one grid";
+    const char* problem = raster_size_problem(s.nb_lig, s.nb_col);
     if (problem == nullptr)
         return;
     std::ostream& err = con.err();
@@ -157,7 +139,7 @@ std::string ask_output_name(RunState& s, Console& con, const std::string& nomfic
             con.print("\n\tGeneric Name of the file_out (without any extention) ? ");
             nomfic1 = con.read_word();
         }
-        const auto clash = replaced_river_file(folder + nomfic1, s);
+        const auto clash = replaced_river_file(folder + nomfic1, {s.river_raw, s.river_txt});
         if (!clash)
             return nomfic1;
         con.printf(
@@ -220,6 +202,36 @@ void allocate_grids(RunState& s) {
 
 }  // namespace
 
+std::optional<std::pair<std::string, std::string>> replaced_river_file(
+    const std::string& base, const std::vector<std::string>& river_files,
+    const std::vector<std::string>& more_suffixes) {
+    std::vector<std::string> suffixes(kRasterAndDescriptorSuffixes.begin(),
+                                      kRasterAndDescriptorSuffixes.end());
+    suffixes.insert(suffixes.end(), more_suffixes.begin(), more_suffixes.end());
+    for (const std::string& suffix : suffixes) {
+        std::string out = base + suffix;
+        for (const std::string& river : river_files)
+            if (same_file(out, river))
+                return std::make_pair(std::move(out), river);
+    }
+    return std::nullopt;
+}
+
+const char* raster_size_problem(int nb_lig, int nb_col) {
+    if (nb_lig <= 0 || nb_col <= 0)
+        return "a raster needs at least one line and one column";
+    if (static_cast<std::int64_t>(nb_lig) * nb_col >
+        static_cast<std::int64_t>(std::numeric_limits<std::ptrdiff_t>::max() /
+                                  static_cast<std::ptrdiff_t>(sizeof(double))))
+        return "too many cells for one grid";
+    return nullptr;
+}
+
+void create_outputs(RunState& s) {
+    create_file_set(s);
+    allocate_grids(s);
+}
+
 std::string choose_images_root(const char* option, const char* env, const char* home) {
     std::string root;
     if (option != nullptr && *option != '\0') {
@@ -275,8 +287,7 @@ void opening(RunState& s, Console& con) {
     s.TACO_Solo = ask_treatment(con);
 
     s.output_base = folder + nomfic1;
-    create_file_set(s);
-    allocate_grids(s);
+    create_outputs(s);
 }
 
 }  // namespace ds

@@ -2,7 +2,10 @@
 // the type of treatment, the output file set with its descriptor headers, the full-size grids.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/console.h"
 #include "app/run_state.h"
@@ -19,6 +22,20 @@ inline constexpr char kPathSeparator = '/';
 // (DRAINSHAPE_IMAGES), else the images directory of `home`; null or empty values are skipped.
 // Trailing separators are dropped.
 std::string choose_images_root(const char* option, const char* env, const char* home);
+
+// The first output path, among the images and descriptors of either treatment at `base` and
+// `base` + each of `more_suffixes`, that is one of `river_files`; with that river file.
+std::optional<std::pair<std::string, std::string>> replaced_river_file(
+    const std::string& base, const std::vector<std::string>& river_files,
+    const std::vector<std::string>& more_suffixes = {});
+
+// Why no grid can have `nb_lig` lines of `nb_col` columns, or null when one can.
+const char* raster_size_problem(int nb_lig, int nb_col);
+
+// Creates the output files of s.TACO_Solo at s.output_base, each descriptor with its header
+// (s.nb_lig, s.nb_col, s.pix_size), and allocates the nine full-size grids.
+// Throws FileError when a file cannot be created and GridAllocError when memory is refused.
+void create_outputs(RunState& s);
 
 // Runs the first half of the dialog on `s.images_root` and fills `s`. A missing river raster
 // ends the run with RunExit(0); a descriptor whose sizes cannot make a grid with RunExit(1).

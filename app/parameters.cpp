@@ -31,23 +31,23 @@ int side_of(int index) {
 
 }  // namespace
 
-void parameters(RunState& s, Console& con) {
-    s.win_fract =
-        ask_window_index(con, "\n\tSize of Window side used to calculate Fractal Dimension :");
-    s.win_size = side_of(s.win_fract);
+std::optional<int> window_index(int side) {
+    for (std::size_t k = 0; k < kWindowSides.size(); ++k)
+        if (kWindowSides[k] == side)
+            return static_cast<int>(k);
+    return std::nullopt;
+}
+
+void apply_parameters(RunState& s, int win_fract, int slid_index, int MNC) {
+    s.win_fract = win_fract;
+    s.win_size = side_of(win_fract);
     s.ic = half_side(s.win_size);
     s.jc = half_side(s.win_size);
     s.MinLab = 1;
     s.MaxLab = s.win_size * s.win_size;
-
-    const int slid_win_val =
-        ask_window_index(con, "\n\tSize of Window side (odd number) used for regional value :");
-    s.slid_win = side_of(slid_win_val);
+    s.slid_win = side_of(slid_index);
     s.bord = half_side(s.slid_win);
-
-    do {
-        s.MNC = con.ask_int("\n\tMaximum number of confluents in a meander (max 3) ? ");
-    } while (s.MNC > 3);
+    s.MNC = MNC;
 
     FileSet& fs = s.files;
     if (s.TACO_Solo == 1) {
@@ -56,6 +56,18 @@ void parameters(RunState& s, Console& con) {
     }
     write_parameter_lines(fs.f3d, s.win_size, s.slid_win, s.MNC);
     write_parameter_lines(fs.f5d, s.win_size, s.slid_win, s.MNC);
+}
+
+void parameters(RunState& s, Console& con) {
+    const int win_fract =
+        ask_window_index(con, "\n\tSize of Window side used to calculate Fractal Dimension :");
+    const int slid_win_val =
+        ask_window_index(con, "\n\tSize of Window side (odd number) used for regional value :");
+    int MNC = 0;
+    do {
+        MNC = con.ask_int("\n\tMaximum number of confluents in a meander (max 3) ? ");
+    } while (MNC > 3);
+    apply_parameters(s, win_fract, slid_win_val, MNC);
 }
 
 }  // namespace ds

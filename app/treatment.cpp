@@ -1,10 +1,13 @@
 #include "app/treatment.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <cstdint>
+#include <functional>
 
 #include "app/formats.h"
 #include "fractal/fdp_products.h"
 #include "fractal/first_pass.h"
+#include "lib/window.h"
 #include "taco/smoothing.h"
 #include "taco/taco_products.h"
 
@@ -12,17 +15,16 @@ namespace ds {
 
 namespace {
 
-void show(std::ostream& console, const char* text) {
-    console << text << std::flush;
+using Stage = Progress::Stage;
+
+// Rows visited by a pass that keeps `margin` rows off each edge.
+std::int64_t rows_inside(const RunState& s, int margin) {
+    return std::max<std::int64_t>(s.nb_lig - 2 * std::int64_t{margin}, 0);
 }
 
-// "\t\tline %d               \r " every 50 lines of a pass.
-std::function<void(int)> line_progress(std::ostream& console) {
-    return [&console](int line) {
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "\t\tline %d               \r ", line);
-        show(console, buf);
-    };
+// The progress of a pass over the rows from `margin` on: the callback gets i + 1 as row i starts.
+std::function<void(int)> line_progress(Progress& progress, int margin) {
+    return [&progress, margin](int line) { progress.line(line, line - 1 - margin); };
 }
 
 void close_with_extremes(OutFile& f, void (*write)(OutFile&, double, double), double lo,
@@ -36,13 +38,13 @@ void save_image(OutFile& f, const ByteGrid& image) {
     f.close();
 }
 
-void fdp_products(RunState& s, const PassStats& st, std::ostream& console) {
+void fdp_products(RunState& s, const PassStats& st, Progress& progress) {
     FileSet& F = s.files;
     close_with_extremes(F.f2d, write_fdp_extremes, st.Min_DF, st.Max_DF);
     close_with_extremes(F.f4d, write_fdp_extremes, st.Min_DF, st.Max_DF);
     close_with_extremes(F.f6d, write_fdp_extremes, st.Min_DF_V2, st.Max_DF_V2);
     close_with_extremes(F.f7d, write_fdp_extremes, st.Min_DF_V2, st.Max_DF_V2);
-    show(console, "\n\n\tSaving Fractal Dimension\n");
+    progress.saving(Progress::Product::Fdp);
 
     write_fdp_table(F.f4x, st.val_DF, st.Min_DF, st.Max_DF);
     F.f4x.close();
@@ -53,37 +55,42 @@ void fdp_products(RunState& s, const PassStats& st, std::ostream& console) {
     fdp_network_image(s.dtab_v2, s.tab_out);
     save_image(F.f6, s.tab_out);
 
-    show(console, "\n\tRegional calculation of first type\n");
-    Histogram regional = fdp_regional_image(s.dtab, s.bord, s.tab_out, line_progress(console));
+    const std::int64_t regional_rows = rows_inside(s, s.bord);
+    const std::int64_t regional_pixels =
+        regional_rows * std::max<std::int64_t>(s.nb_col - 2 * std::int64_t{s.bord}, 0);
+    progress.begin(Stage::FdpRegional1, regional_rows);
+    Histogram regional =
+        fdp_regional_image(s.dtab, s.bord, s.tab_out, line_progress(progress, s.bord));
+    progress.end(Stage::FdpRegional1, regional_pixels);
     save_image(F.f2, s.tab_out);
     write_fdp_table(F.f2x, regional, st.Min_DF, st.Max_DF);
     F.f2x.close();
 
-    show(console, "\n\n\tRegional calculation of second type \n");
-    regional = fdp_regional_image(s.dtab_v2, s.bord, s.tab_out, line_progress(console));
+    progress.begin(Stage::FdpRegional2, regional_rows);
+    regional = fdp_regional_image(s.dtab_v2, s.bord, s.tab_out, line_progress(progress, s.bord));
+    progress.end(Stage::FdpRegional2, regional_pixels);
     save_image(F.f7, s.tab_out);
     write_fdp_table(F.f7x, regional, st.Min_DF_V2, st.Max_DF_V2);
     F.f7x.close();
 }
 
-void taco_products(RunState& s, std::ostream& console) {
+void taco_products(RunState& s, Progress& progress) {
     FileSet& F = s.files;
     const TacoExtremes e = taco_extremes(s.dtab2, s.bord);
     close_with_extremes(F.f3d, write_taco_extremes, e.dval_min, e.dval_max);
     close_with_extremes(F.f5d, write_taco_extremes, e.dval_min, e.dval_max);
-    show(console, "\n\n\tSaving TACO Parameter\n");
+    progress.saving(Progress::Product::Taco);
 
     const Histogram network = taco_network_image(s.dtab2, s.tab_out2);
     save_image(F.f3, s.tab_out2);
     write_taco_table(F.f3x, network);
     F.f3x.close();
 
-    show(console, "n");
-    progressive_smoothing(s.dtab2, s.dtab3, s.slid_win, [&console](int step) {
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "\t\tStep = %d           \r", step);
-        show(console, buf);
-    });
+    const int step_RI = half_side(s.slid_win);
+    progress.begin(Stage::Smoothing, step_RI);
+    progressive_smoothing(s.dtab2, s.dtab3, s.slid_win,
+                          [&progress](int step) { progress.step(step, half_side(step) - 1); });
+    progress.end(Stage::Smoothing, step_RI);
     const Histogram regional = taco_regional_image(s.dtab3, s.bord, s.tab_out2);
     save_image(F.f5, s.tab_out2);
     write_taco_table(F.f5x, regional);
@@ -92,15 +99,17 @@ void taco_products(RunState& s, std::ostream& console) {
 
 }  // namespace
 
-void treatment(RunState& s, std::ostream& console) {
+void treatment(RunState& s, Progress& progress) {
     const bool fdp = s.TACO_Solo == 1;
     s.tab_out2.fill(0);
-    show(console, "\n\tFirst Calculation\n\n");
+    const int half_win = half_side(s.win_size);
+    progress.begin(Stage::FirstPass, rows_inside(s, half_win));
     const PassStats st = first_pass({s.tab, s.win_fract, s.MNC, fdp}, {s.dtab, s.dtab_v2, s.dtab2},
-                                    line_progress(console));
+                                    line_progress(progress, half_win));
+    progress.end(Stage::FirstPass, st.processed);
     if (fdp)
-        fdp_products(s, st, console);
-    taco_products(s, console);
+        fdp_products(s, st, progress);
+    taco_products(s, progress);
     if (fdp) {
         write_r2_table(s.files.f_0x, st.tab_Er0);
         s.files.f_0x.close();

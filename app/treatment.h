@@ -2,13 +2,12 @@
 // open files of the run in their fixed order.
 #pragma once
 
-#include <ostream>
-
+#include "app/progress.h"
 #include "app/run_state.h"
 
 namespace ds {
 
-// Progress lines go to `console`, flushed as they are written.
-void treatment(RunState& s, std::ostream& console);
+// Reports each long stage to `progress` as it goes.
+void treatment(RunState& s, Progress& progress);
 
 }  // namespace ds

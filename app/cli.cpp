@@ -1,0 +1,194 @@
+#include "app/cli.h"
+
+#include <CLI/CLI.hpp>
+
+#include <string_view>
+
+#include "app/geotiff.h"
+#include "app/parameters.h"
+#include "lib/window.h"
+
+namespace ds {
+
+namespace {
+
+std::string menu_sides() {
+    std::string text;
+    for (std::size_t k = 0; k < kWindowSides.size(); ++k) {
+        if (k > 0)
+            text += k + 1 == kWindowSides.size() ? " or " : ", ";
+        text += std::to_string(kWindowSides[k]);
+    }
+    return text;
+}
+
+// The value of an option as CLI11 passes it to a check, as a whole number.
+std::optional<int> whole(const std::string& text) {
+    int v = 0;
+    if (!CLI::detail::lexical_cast(text, v))
+        return std::nullopt;
+    return v;
+}
+
+CLI::Validator side_check() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            const auto v = whole(text);
+            if (v && window_index(*v))
+                return {};
+            return text + " is not a window side; the sides are " + menu_sides();
+        },
+        "");
+}
+
+CLI::Validator range_check(int lo, int hi, std::string what) {
+    return CLI::Validator(
+        [lo, hi, what](std::string& text) -> std::string {
+            const auto v = whole(text);
+            if (v && *v >= lo && *v <= hi)
+                return {};
+            return text + " is not " + what;
+        },
+        "");
+}
+
+CLI::Validator word_check(std::string a, std::string b, std::string what) {
+    return CLI::Validator(
+        [a, b, what](std::string& text) -> std::string {
+            if (text == a || text == b)
+                return {};
+            return "'" + text + "' is not " + what + "; use " + a + " or " + b;
+        },
+        "");
+}
+
+void add_engine_options(CLI::App& app, std::string& engine, int& threads) {
+    app.add_option("--engine", engine,
+                   "fast (the default) or reference (the literal algorithms, much slower); both "
+                   "write the same files")
+        ->type_name("ENGINE")
+        ->check(word_check("fast", "reference", "an engine"));
+    app.add_option("--threads", threads,
+                   "worker threads of the fast engine (default 0: every core)")
+        ->type_name("N")
+        ->check(range_check(0, 4096, "a number of threads (0 for every core, up to 4096)"));
+}
+
+Engine engine_of(const std::string& name) {
+    return name == "reference" ? Engine::Reference : Engine::Fast;
+}
+
+}  // namespace
+
+std::string version_text() {
+    std::string text = "drainshape " DRAINSHAPE_VERSION;
+    if (have_gdal())
+        text += "\nGeoTIFF input and output: GDAL " + gdal_release();
+    else
+        text += "\nGeoTIFF input and output: not built in (built without GDAL)";
+    return text;
+}
+
+CommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out,
+                               std::ostream& err) {
+    CLI::App app{
+        "drainshape measures the shape of a river drainage network, pixel by pixel.\n"
+        "Without a command it runs the console dialog; 'drainshape run RIVER' runs without it.",
+        "drainshape"};
+    app.set_version_flag("--version", version_text(),
+                         "show the version and whether GDAL is built in");
+
+    std::string images;
+    std::string dialog_engine = "fast";
+    int dialog_threads = 0;
+    app.add_option("--images", images, "the directory under which the dialog's folders lie")
+        ->type_name("DIR");
+    add_engine_options(app, dialog_engine, dialog_threads);
+
+    RunOptions r;
+    std::string treatment = "both";
+    std::string run_engine = "fast";
+    std::string name;
+    std::string out_dir;
+    int pixel_size = 0;
+    CLI::App* run = app.add_subcommand("run", "analyse RIVER with the options given, no dialog");
+    run->add_option("RIVER", r.river,
+                    "R.raw with its descriptor R.txt beside it, or a GeoTIFF (any raster GDAL "
+                    "reads: band 1, 1 = network)")
+        ->required();
+    run->add_option("--window", r.window, "side of the analysis window: " + menu_sides())
+        ->type_name("SIDE")
+        ->check(side_check())
+        ->default_str("13");
+    run->add_option("--regional", r.regional, "side of the regional window, from the same sides")
+        ->type_name("SIDE")
+        ->check(side_check())
+        ->default_str("49");
+    run->add_option("--mnc", r.mnc, "maximum number of confluents in a meander, 0 to 3")
+        ->type_name("N")
+        ->check(range_check(0, 3, "a number of confluents from 0 to 3"))
+        ->default_str("1");
+    run->add_option("--treatment", treatment, "taco (TACO alone, 6 files) or both (20 files)")
+        ->type_name("taco|both")
+        ->check(word_check("taco", "both", "a treatment"))
+        ->default_str("both");
+    run->add_option("--name", name, "generic output name (default: the river's name)")
+        ->type_name("NAME");
+    run->add_option("--out", out_dir, "output folder (default: the river's folder)")
+        ->type_name("DIR");
+    run->add_option("--pixel-size", pixel_size,
+                    "pixel size written into the descriptors (default: the river's)")
+        ->type_name("N")
+        ->check(range_check(0, 2147483647, "a pixel size (a whole number from 0)"));
+    add_engine_options(*run, run_engine, r.threads);
+    run->add_flag("--geotiff", r.geotiff, "also write every image as <name><suffix>.tif");
+    run->add_flag("--preview", r.preview, "also write a PNG of every image and <name>_report.html");
+    run->add_flag("--quiet", r.quiet, "show no progress");
+    app.require_subcommand(0, 1);
+
+    CommandLine cl;
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        cl.status = app.exit(e, out, err);
+        return cl;
+    } catch (const CLI::ParseError& e) {
+        std::string message = e.what();
+        if (dynamic_cast<const CLI::ValidationError*>(&e) == nullptr)
+            message += " (see drainshape --help for the usage)";
+        err << "drainshape: " << message << "\n";
+        cl.status = kUsageStatus;
+        return cl;
+    }
+
+    if (run->parsed()) {
+        for (const char* dialog_only : {"--images", "--engine", "--threads"}) {
+            if (app.count(dialog_only) > 0) {
+                err << "drainshape: " << dialog_only
+                    << " before 'run' is an option of the dialog; give the run's options after "
+                       "'run'\n";
+                cl.status = kUsageStatus;
+                return cl;
+            }
+        }
+        r.both = treatment == "both";
+        r.engine = engine_of(run_engine);
+        if (run->count("--name") > 0)
+            r.name = name;
+        if (run->count("--out") > 0)
+            r.out = out_dir;
+        if (run->count("--pixel-size") > 0)
+            r.pixel_size = pixel_size;
+        cl.kind = CommandLine::Kind::Run;
+        cl.run = std::move(r);
+        return cl;
+    }
+    cl.kind = CommandLine::Kind::Dialog;
+    if (app.count("--images") > 0)
+        cl.dialog.images = images;
+    cl.dialog.engine = engine_of(dialog_engine);
+    cl.dialog.threads = dialog_threads;
+    return cl;
+}
+
+}  // namespace ds

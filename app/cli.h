@@ -1,0 +1,54 @@
+// The command line: the dialog's options, or `drainshape run RIVER [...]`.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "app/run_state.h"
+
+namespace ds {
+
+// Exit status of a command line or a run option that cannot be used.
+inline constexpr int kUsageStatus = 2;
+
+struct DialogOptions {
+    std::optional<std::string> images;  // the images root
+    Engine engine = Engine::Fast;
+    int threads = 0;  // 0: every core
+};
+
+// The answers of a run given on the command line; the window sides are checked menu sides.
+struct RunOptions {
+    std::string river;  // R.raw (with R.txt beside it) or a raster GDAL reads
+    int window = 13;
+    int regional = 49;
+    int mnc = 1;
+    bool both = true;                 // both treatments; false: TACO only
+    std::optional<std::string> name;  // generic output name; default: the river's name
+    std::optional<std::string> out;   // output folder; default: the river's folder
+    std::optional<int> pixel_size;    // replaces the river's pixel size
+    Engine engine = Engine::Fast;
+    int threads = 0;
+    bool geotiff = false;
+    bool preview = false;
+    bool quiet = false;
+};
+
+struct CommandLine {
+    enum class Kind { Dialog, Run, Done };
+    Kind kind = Kind::Done;
+    DialogOptions dialog;
+    RunOptions run;
+    int status = 0;  // for Done: the exit status
+};
+
+// Parses the arguments after the program name. Help and version go to `out` and an error goes
+// to `err` as one line; both give Kind::Done with the status (0, or kUsageStatus).
+CommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out,
+                               std::ostream& err);
+
+// "drainshape 0.1.0" and whether GeoTIFF input and output are built in.
+std::string version_text();
+
+}  // namespace ds

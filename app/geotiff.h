@@ -1,0 +1,52 @@
+// Rasters that GIS tools use, through GDAL: a river network read from band 1 of any raster GDAL
+// reads, and the output images written as GeoTIFF. Without GDAL built in, every call but
+// have_gdal and gdal_release throws.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "lib/grid.h"
+
+namespace ds {
+
+// A raster that cannot be opened or read.
+class RasterError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Where a raster lies: its affine geotransform and its projection, when it has them.
+struct GeoReference {
+    std::optional<std::array<double, 6>> transform;
+    std::string projection;  // WKT; empty when none
+};
+
+struct RasterInfo {
+    int nb_lig = 0;
+    int nb_col = 0;
+    int pix_size = 0;  // pixel width from the geotransform, rounded; 0 without one
+    GeoReference geo;
+};
+
+bool have_gdal();
+// GDAL's release name ("3.6.2"); empty without GDAL.
+std::string gdal_release();
+
+// Size, pixel size and georeference of the raster at `path`. Throws RasterError.
+RasterInfo probe_raster(const std::string& path);
+
+// Band 1 of the raster at `path` into `tab`, which has its size: 1 where the band is 1 and not
+// NoData, 0 everywhere else. Throws RasterError.
+void read_network(const std::string& path, ByteGrid& tab);
+
+// Writes `image` to `path` as a one-band Byte GeoTIFF, DEFLATE-compressed, with 0 as NoData,
+// the georeference `geo` and the metadata items `metadata`. Throws RasterError.
+void write_geotiff(const std::string& path, const ByteGrid& image, const GeoReference& geo,
+                   const std::vector<std::pair<std::string, std::string>>& metadata);
+
+}  // namespace ds

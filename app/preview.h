@@ -1,0 +1,69 @@
+// Quick-look pictures of the output images: a colour map for each measure, written as PNG.
+//
+// FDP images (dimension x 100) use a perceptual sequential map (viridis) stretched over the
+// image's own smallest to largest non-zero value. TACO images use a two-sided map on the fixed
+// range 1 to 200: blues for meanders (1 to 99, darker the more tortuous), oranges to dark red
+// for dendritic structures (100 to 200, darker the more dendritic); values 201 to 255 (the low
+// bytes of the negative values of crowded windows) are dark grey. Value 0 is no data: white in
+// the network images, so that the network is drawn over a white background, and light grey in
+// the regional images.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "lib/grid.h"
+
+namespace ds {
+
+struct Rgb {
+    unsigned char r = 0;
+    unsigned char g = 0;
+    unsigned char b = 0;
+    bool operator==(const Rgb&) const = default;
+};
+
+using Palette = std::array<Rgb, 256>;
+
+inline constexpr Rgb kNetworkBackground{255, 255, 255};
+inline constexpr Rgb kRegionalNoData{217, 217, 217};
+inline constexpr Rgb kTacoOutside{64, 64, 64};
+
+enum class Measure { Fdp, Taco };
+
+// The perceptual sequential map at t in [0, 1].
+Rgb viridis(double t);
+// The two-sided TACO map at a value of 1 to 200.
+Rgb taco_colour(int v);
+
+// The colours of the 256 image values. `lo` and `hi` are the FDP values at the ends of the
+// scale (ignored for TACO); `network`: a network image (0 white) or a regional one (0 grey).
+Palette make_palette(Measure measure, bool network, int lo, int hi);
+
+// The picture of one output image.
+struct QuickLook {
+    std::string suffix;  // "_TAC_DN", ...
+    Measure measure = Measure::Taco;
+    bool network = true;
+    int lo = 0;  // FDP: the values at the ends of the scale
+    int hi = 0;
+    Palette palette{};
+    std::string png_path;
+    std::vector<unsigned char> png;  // the file's bytes
+    std::int64_t rows = 0;
+    std::int64_t cols = 0;
+};
+
+// The image through `palette` as an indexed PNG. Throws std::runtime_error.
+std::vector<unsigned char> encode_png(const ByteGrid& image, const Palette& palette);
+
+// Measure and kind of the image of `suffix` ("_FDP_DN2" is an FDP network image).
+QuickLook quick_look_for(const std::string& suffix);
+
+// Chooses the scale of `image`, encodes it and writes `<base><suffix>.png`.
+// Throws FileError when the file cannot be written.
+QuickLook write_quick_look(const std::string& base, const std::string& suffix,
+                           const ByteGrid& image);
+
+}  // namespace ds

@@ -1,0 +1,91 @@
+// Progress of the long stages of a run, reported by the treatment as it goes.
+//
+// The dialog shows its fixed lines (DialogProgress); the command line shows a bar on a
+// terminal, a line per stage otherwise, or nothing (RunProgress).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <ostream>
+#include <string>
+
+namespace ds {
+
+class Progress {
+  public:
+    enum class Stage { FirstPass, FdpRegional1, FdpRegional2, Smoothing };
+    enum class Product { Fdp, Taco };
+
+    virtual ~Progress() = default;
+
+    // A stage starts; it runs through `total` rows (passes) or steps (smoothing).
+    virtual void begin(Stage stage, std::int64_t total) = 0;
+    // Passes: row `line` - 1 starts (reported every 50 rows); `done` rows are finished.
+    virtual void line(int line, std::int64_t done) = 0;
+    // Smoothing: the step of window side `side` starts; `done` steps are finished.
+    virtual void step(int side, std::int64_t done) = 0;
+    // A stage is over. `items`: network pixels visited (first pass), pixels computed (regional
+    // passes), steps run (smoothing).
+    virtual void end(Stage stage, std::int64_t items) = 0;
+    // The images and tables of a parameter are being written.
+    virtual void saving(Product product) = 0;
+};
+
+// The dialog's console lines, each flushed as it is written.
+class DialogProgress final : public Progress {
+  public:
+    explicit DialogProgress(std::ostream& console) : console_(console) {}
+    void begin(Stage stage, std::int64_t total) override;
+    void line(int line, std::int64_t done) override;
+    void step(int side, std::int64_t done) override;
+    void end(Stage, std::int64_t) override {}
+    void saving(Product product) override;
+
+  private:
+    void show(const char* text);
+    std::ostream& console_;
+};
+
+// Progress of `drainshape run` on the error stream. Calls may come from several threads.
+class RunProgress final : public Progress {
+  public:
+    enum class Style { Bar, Lines, Quiet };
+    using Clock = std::chrono::steady_clock;
+
+    RunProgress(std::ostream& err, Style style);
+    void begin(Stage stage, std::int64_t total) override;
+    void line(int line, std::int64_t done) override;
+    void step(int side, std::int64_t done) override;
+    void end(Stage stage, std::int64_t items) override;
+    void saving(Product) override {}
+
+    // Network pixels visited by the first pass.
+    std::int64_t pixels() const { return pixels_; }
+    // Seconds since construction.
+    double elapsed() const;
+
+    // The name of a stage as the lines and the bar show it.
+    static const char* stage_name(Stage stage);
+    // "[#####-----]  42%  0:12 elapsed  0:16 left" for `done` of `total` after `seconds`.
+    static std::string bar_text(std::int64_t done, std::int64_t total, double seconds, int width);
+    // m:ss, or h:mm:ss from one hour on.
+    static std::string clock_text(double seconds);
+
+  private:
+    void advance(std::int64_t done);
+    void draw(bool force, bool final);
+
+    std::ostream& err_;
+    Style style_;
+    std::mutex mutex_;
+    Clock::time_point start_;
+    Clock::time_point stage_start_;
+    Clock::time_point last_draw_;
+    Stage stage_ = Stage::FirstPass;
+    std::int64_t total_ = 0;
+    std::int64_t done_ = 0;
+    std::int64_t pixels_ = 0;
+};
+
+}  // namespace ds

@@ -1,0 +1,20 @@
+// `drainshape run`: one analysis from the command line, with the same outputs as the dialog,
+// and GeoTIFF images, quick-look pictures and a report on request.
+#pragma once
+
+#include <ostream>
+
+#include "app/cli.h"
+
+namespace ds {
+
+// Image suffixes of a treatment, in the order the report shows them.
+std::vector<std::string> image_suffixes(bool both);
+
+// Checks the river, the output folder and the output name, runs the analysis and writes the
+// extras. Messages and progress go to `err`; `err_is_terminal` chooses the progress bar.
+// Returns the exit status: 0, kUsageStatus for an option that cannot be used (nothing is
+// written then), kFailureStatus when the run fails.
+int run_command(const RunOptions& o, std::ostream& err, bool err_is_terminal);
+
+}  // namespace ds

@@ -1,0 +1,263 @@
+// GeoTIFF rivers and GeoTIFF outputs through GDAL, with rasters made here.
+#include <gtest/gtest.h>
+
+#if DRAINSHAPE_WITH_GDAL
+
+#include <cpl_conv.h>
+#include <gdal.h>
+#include <ogr_srs_api.h>
+
+#include <array>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/geotiff.h"
+#include "tests/exe_runner.h"
+#include "tests/sample_crop.h"
+
+namespace ds {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ImagesRoot;
+using test::quoted;
+using test::read_file;
+
+constexpr std::array<double, 6> kTransform = {500000.0, 29.6, 0.0, 4200000.0, 0.0, -29.6};
+
+std::string utm33_wkt() {
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+    EXPECT_EQ(OSRImportFromEPSG(srs, 32633), OGRERR_NONE);
+    char* wkt = nullptr;
+    OSRExportToWkt(srs, &wkt);
+    std::string out = wkt;
+    CPLFree(wkt);
+    OSRDestroySpatialReference(srs);
+    return out;
+}
+
+struct Made {
+    GDALDataType type = GDT_Byte;
+    std::optional<double> nodata;
+    bool georeferenced = true;
+};
+
+// A one-band GeoTIFF of `values` (row after row).
+void make_tif(const fs::path& path, int rows, int cols, const std::vector<double>& values,
+              const Made& how) {
+    GDALAllRegister();
+    GDALDriverH drv = GDALGetDriverByName("GTiff");
+    GDALDatasetH ds = GDALCreate(drv, path.c_str(), cols, rows, 1, how.type, nullptr);
+    ASSERT_NE(ds, nullptr);
+    if (how.georeferenced) {
+        std::array<double, 6> gt = kTransform;
+        GDALSetGeoTransform(ds, gt.data());
+        GDALSetProjection(ds, utm33_wkt().c_str());
+    }
+    GDALRasterBandH band = GDALGetRasterBand(ds, 1);
+    if (how.nodata)
+        GDALSetRasterNoDataValue(band, *how.nodata);
+    std::vector<double> copy = values;
+    ASSERT_EQ(
+        GDALRasterIO(band, GF_Write, 0, 0, cols, rows, copy.data(), cols, rows, GDT_Float64, 0, 0),
+        CE_None);
+    GDALClose(ds);
+}
+
+struct Opened {
+    explicit Opened(const fs::path& p) {
+        GDALAllRegister();
+        ds = GDALOpen(p.c_str(), GA_ReadOnly);
+    }
+    ~Opened() {
+        if (ds != nullptr)
+            GDALClose(ds);
+    }
+    GDALDatasetH ds = nullptr;
+};
+
+std::string band_bytes(GDALDatasetH ds) {
+    const int cols = GDALGetRasterXSize(ds);
+    const int rows = GDALGetRasterYSize(ds);
+    std::string bytes(static_cast<std::size_t>(rows * cols), '\0');
+    EXPECT_EQ(GDALRasterIO(GDALGetRasterBand(ds, 1), GF_Read, 0, 0, cols, rows, bytes.data(), cols,
+                           rows, GDT_Byte, 0, 0),
+              CE_None);
+    return bytes;
+}
+
+TEST(GeoTiff, RiverValuesOfOneAreTheNetworkAndNoDataIsBackground) {
+    test::TempDir dir;
+    // Float values: 1 is network; 1.5, 2, -9999 (NoData) and 0 are not.
+    const std::vector<double> v = {1, 0, 1.5, 2, -9999, 1};
+    make_tif(dir.path() / "f.tif", 2, 3, v, {GDT_Float32, -9999.0, false});
+    ByteGrid tab = ucmatrice(3, 2);
+    read_network((dir.path() / "f.tif").string(), tab);
+    EXPECT_EQ(std::vector<unsigned char>(tab.data(), tab.data() + 6),
+              (std::vector<unsigned char>{1, 0, 0, 0, 0, 1}));
+
+    // When 1 itself is NoData, nothing is network.
+    make_tif(dir.path() / "n.tif", 2, 3, v, {GDT_Byte, 1.0, false});
+    read_network((dir.path() / "n.tif").string(), tab);
+    EXPECT_EQ(std::vector<unsigned char>(tab.data(), tab.data() + 6),
+              (std::vector<unsigned char>(6, 0)));
+
+    const RasterInfo plain = probe_raster((dir.path() / "n.tif").string());
+    EXPECT_EQ(plain.nb_lig, 2);
+    EXPECT_EQ(plain.nb_col, 3);
+    EXPECT_EQ(plain.pix_size, 0);
+    EXPECT_FALSE(plain.geo.transform);
+    EXPECT_EQ(plain.geo.projection, "");
+}
+
+TEST(GeoTiff, PixelSizeIsTheRoundedPixelWidthOfTheGeotransform) {
+    test::TempDir dir;
+    make_tif(dir.path() / "g.tif", 2, 2, {0, 1, 1, 0}, {});
+    const RasterInfo info = probe_raster((dir.path() / "g.tif").string());
+    EXPECT_EQ(info.pix_size, 30);
+    ASSERT_TRUE(info.geo.transform);
+    EXPECT_EQ(*info.geo.transform, kTransform);
+    EXPECT_NE(info.geo.projection.find("UTM zone 33N"), std::string::npos);
+}
+
+TEST(GeoTiff, AFileThatCannotBeCreatedIsAnError) {
+    test::TempDir dir;
+    ByteGrid image = ucmatrice(2, 2);
+    EXPECT_THROW(write_geotiff((dir.path() / "none" / "x.tif").string(), image, {}, {}),
+                 RasterError);
+    EXPECT_THROW(probe_raster((dir.path() / "missing.tif").string()), RasterError);
+}
+
+constexpr int kRows = 100;
+constexpr int kCols = 90;
+
+TEST(GeoTiff, ARunFromAGeoTiffWritesGeoreferencedImagesThatMatchTheRawOnes) {
+    ImagesRoot images;
+    const std::string raster = test::sample_crop(140, 160, kRows, kCols);
+    // Pixels of NoData (255) in the background, to be read as 0.
+    std::vector<double> values(raster.begin(), raster.end());
+    for (std::size_t k = 0; k < values.size(); k += 97)
+        if (values[k] == 0)
+            values[k] = 255;
+    make_tif(images.file("T.tif"), kRows, kCols, values, {GDT_Byte, 255.0, true});
+    // The same network as a .raw river, with the rounded pixel size.
+    images.add_river("T", kRows, kCols, test::descriptor(kRows, kCols, 30), raster);
+    const fs::path raw_out = images.scratch() / "raw";
+    fs::create_directories(raw_out);
+
+    const auto tif_run = images.run_raw("", "",
+                                        "run " + quoted(images.file("T.tif").string()) +
+                                            " --name G --regional 13 --geotiff --quiet");
+    ASSERT_EQ(tif_run.status, 0) << tif_run.err;
+    const auto raw_run =
+        images.run_raw("", "",
+                       "run " + quoted(images.file("T.raw").string()) +
+                           " --name G --regional 13 --quiet --out " + quoted(raw_out.string()));
+    ASSERT_EQ(raw_run.status, 0) << raw_run.err;
+
+    for (const auto& e : fs::directory_iterator(raw_out)) {
+        const std::string name = e.path().filename();
+        EXPECT_EQ(read_file(e.path()), read_file(images.file(name))) << name;
+    }
+
+    const std::string wkt = utm33_wkt();
+    OGRSpatialReferenceH expected_srs = OSRNewSpatialReference(wkt.c_str());
+    int tifs = 0;
+    for (const char* suffix :
+         {"_FDP_DN", "_FDP_DN2", "_FDP_RI", "_FDP_RI2", "_TAC_DN", "_TAC_RI"}) {
+        SCOPED_TRACE(suffix);
+        const std::string base = images.file(std::string("G") + suffix).string();
+        Opened tif(base + ".tif");
+        ASSERT_NE(tif.ds, nullptr);
+        ++tifs;
+        EXPECT_EQ(GDALGetRasterCount(tif.ds), 1);
+        GDALRasterBandH band = GDALGetRasterBand(tif.ds, 1);
+        EXPECT_EQ(GDALGetRasterDataType(band), GDT_Byte);
+        std::array<double, 6> gt{};
+        ASSERT_EQ(GDALGetGeoTransform(tif.ds, gt.data()), CE_None);
+        EXPECT_EQ(gt, kTransform);
+        OGRSpatialReferenceH srs = OSRNewSpatialReference(GDALGetProjectionRef(tif.ds));
+        EXPECT_TRUE(OSRIsSame(srs, expected_srs));
+        OSRDestroySpatialReference(srs);
+        int has_nodata = 0;
+        EXPECT_EQ(GDALGetRasterNoDataValue(band, &has_nodata), 0.0);
+        EXPECT_TRUE(has_nodata);
+        const char* compression = GDALGetMetadataItem(tif.ds, "COMPRESSION", "IMAGE_STRUCTURE");
+        ASSERT_NE(compression, nullptr);
+        EXPECT_STREQ(compression, "DEFLATE");
+        EXPECT_EQ(band_bytes(tif.ds), read_file(base + ".raw"));
+
+        const std::string descr = read_file(base + ".txt");
+        EXPECT_EQ(descr.rfind(test::header(kRows, kCols, 30), 0), 0u);
+        const char* description = GDALGetMetadataItem(tif.ds, "TIFFTAG_IMAGEDESCRIPTION", nullptr);
+        ASSERT_NE(description, nullptr);
+        EXPECT_EQ(description, descr);
+        // Every non-empty line of the descriptor, without its tabs and blanks around it.
+        std::vector<std::string> lines;
+        std::istringstream in(descr);
+        for (std::string l; std::getline(in, l);) {
+            const auto a = l.find_first_not_of(" \t");
+            if (a != std::string::npos)
+                lines.push_back(l.substr(a, l.find_last_not_of(" \t") - a + 1));
+        }
+        ASSERT_GE(lines.size(), 8u);
+        EXPECT_EQ(lines[0], "100");
+        EXPECT_NE(lines.back().find("Max. = "), std::string::npos) << lines.back();
+        for (std::size_t k = 0; k < lines.size(); ++k) {
+            const std::string key = "DESCRIPTOR_LINE_" + std::to_string(k + 1);
+            const char* item = GDALGetMetadataItem(tif.ds, key.c_str(), nullptr);
+            ASSERT_NE(item, nullptr) << key;
+            EXPECT_EQ(item, lines[k]) << key;
+        }
+        EXPECT_EQ(
+            GDALGetMetadataItem(
+                tif.ds, ("DESCRIPTOR_LINE_" + std::to_string(lines.size() + 1)).c_str(), nullptr),
+            nullptr);
+    }
+    OSRDestroySpatialReference(expected_srs);
+    EXPECT_EQ(tifs, 6);
+}
+
+TEST(GeoTiff, ImagesOfARawRiverCarryNoGeoreference) {
+    ImagesRoot images;
+    images.add_river("R", 30, 30, test::descriptor(30, 30, 10),
+                     test::sample_crop(200, 200, 30, 30));
+    const auto r = images.run_raw("", "",
+                                  "run " + quoted(images.file("R.raw").string()) +
+                                      " --treatment taco --regional 13 --geotiff --quiet");
+    ASSERT_EQ(r.status, 0) << r.err;
+    Opened tif(images.file("R_TAC_DN.tif"));
+    ASSERT_NE(tif.ds, nullptr);
+    std::array<double, 6> gt{};
+    CPLPushErrorHandler(CPLQuietErrorHandler);
+    EXPECT_NE(GDALGetGeoTransform(tif.ds, gt.data()), CE_None);
+    CPLPopErrorHandler();
+    EXPECT_STREQ(GDALGetProjectionRef(tif.ds), "");
+    EXPECT_EQ(band_bytes(tif.ds), read_file(images.file("R_TAC_DN.raw")));
+    EXPECT_FALSE(images.files().contains("R_FDP_DN.tif"));
+}
+
+}  // namespace
+}  // namespace ds
+
+#else
+
+#include "app/geotiff.h"
+
+namespace ds {
+namespace {
+
+TEST(GeoTiff, WithoutGdalEveryCallSaysSo) {
+    EXPECT_FALSE(have_gdal());
+    EXPECT_EQ(gdal_release(), "");
+    ByteGrid image = ucmatrice(2, 2);
+    EXPECT_THROW(probe_raster("x.tif"), RasterError);
+    EXPECT_THROW(read_network("x.tif", image), RasterError);
+    EXPECT_THROW(write_geotiff("x.tif", image, {}, {}), RasterError);
+}
+
+}  // namespace
+}  // namespace ds
+
+#endif

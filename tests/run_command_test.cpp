@@ -1,0 +1,210 @@
+// `drainshape run`, driven through the real executable.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "tests/exe_runner.h"
+#include "tests/sample_crop.h"
+
+namespace ds {
+namespace {
+
+using test::ImagesRoot;
+using test::quoted;
+using test::read_file;
+using test::RunResult;
+
+namespace fs = std::filesystem;
+
+const std::vector<std::string> kTacoSuffixes = {"_TAC_DN.raw", "_TAC_DN.txt", "_TAC_DN.xls",
+                                                "_TAC_RI.raw", "_TAC_RI.txt", "_TAC_RI.xls"};
+const std::vector<std::string> kFdpSuffixes = {
+    "_FDP_RI.raw",  "_FDP_RI.txt",  "_FDP_RI.xls",  "_FDP_DN.raw",  "_FDP_DN.txt",
+    "_FDP_DN.xls",  "_FDP_DN2.raw", "_FDP_DN2.txt", "_FDP_DN2.xls", "_FDP_RI2.raw",
+    "_FDP_RI2.txt", "_FDP_RI2.xls", "_FDP_ER0.xls", "_FDP_ER1.xls"};
+
+std::set<std::string> files_in(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+        names.insert(e.path().filename());
+    return names;
+}
+
+RunResult run(const ImagesRoot& images, const std::string& args) {
+    return images.run_raw("", "", "run " + args);
+}
+
+// The river R, a piece of the sample, in folder F.
+constexpr int kRows = 100;
+constexpr int kCols = 90;
+std::string add_sample_river(const ImagesRoot& images, const std::string& name = "R") {
+    const std::string raster = test::sample_crop(140, 160, kRows, kCols);
+    images.add_river(name, kRows, kCols, test::descriptor(kRows, kCols, 5000), raster);
+    return raster;
+}
+
+void expect_same_files(const fs::path& a, const fs::path& b, const std::string& base,
+                       const std::vector<std::string>& suffixes) {
+    for (const std::string& suffix : suffixes) {
+        const fs::path fa = a / (base + suffix);
+        const fs::path fb = b / (base + suffix);
+        ASSERT_TRUE(fs::exists(fa)) << fa;
+        ASSERT_TRUE(fs::exists(fb)) << fb;
+        EXPECT_EQ(read_file(fa), read_file(fb)) << suffix;
+    }
+}
+
+TEST(RunCommand, WritesTheSameTwentyFilesAsTheDialog) {
+    ImagesRoot images;
+    add_sample_river(images);
+    const auto dialog = images.run("F\nR\n1\nD\n1\n0\n0\n1\n");
+    ASSERT_EQ(dialog.status, 0) << dialog.err;
+    const fs::path out = images.scratch() / "out";
+    fs::create_directories(out);
+    const auto r = run(images, quoted(images.file("R.raw").string()) + " --name D --out " +
+                                   quoted(out.string()) +
+                                   " --window 13 --regional 13 --mnc 1 --treatment both");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    auto expected = kTacoSuffixes;
+    expected.insert(expected.end(), kFdpSuffixes.begin(), kFdpSuffixes.end());
+    EXPECT_EQ(files_in(out).size(), 20u);
+    expect_same_files(images.folder(), out, "D", expected);
+    // The network is there: the TACO image is not all zero.
+    EXPECT_NE(read_file(out / "D_TAC_DN.raw").find_first_not_of('\0'), std::string::npos);
+}
+
+TEST(RunCommand, WritesTheSameSixFilesAsTheDialogForTacoAlone) {
+    ImagesRoot images;
+    add_sample_river(images);
+    // Window 25 (index 1), regional window 37 (index 2), at most 2 confluents.
+    const auto dialog = images.run("F\nR\n1\nD\n0\n1\n2\n2\n");
+    ASSERT_EQ(dialog.status, 0) << dialog.err;
+    const fs::path out = images.scratch() / "out";
+    fs::create_directories(out);
+    const auto r = run(images, quoted(images.file("R.raw").string()) + " --name D --out " +
+                                   quoted(out.string()) +
+                                   " --window 25 --regional 37 --mnc 2 --treatment taco --quiet");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(files_in(out).size(), 6u);
+    expect_same_files(images.folder(), out, "D", kTacoSuffixes);
+}
+
+TEST(RunCommand, DefaultsAreTheRiversNameAndFolderAndTheDefaultWindows) {
+    ImagesRoot images;
+    images.add_river("R", 9, 11, "9 11 7 3 100 30");
+    const auto r = run(images, quoted(images.file("R.raw").string()) + " --quiet");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(images.files().size(), 22u);
+    const std::string descr = read_file(images.file("R_TAC_DN.txt"));
+    EXPECT_EQ(descr.rfind(test::header(9, 11, 30) + test::parameter_lines(13, 49, 1), 0), 0u)
+        << descr;
+    // The river's own files are untouched.
+    EXPECT_EQ(read_file(images.file("R.txt")), "9 11 7 3 100 30");
+}
+
+TEST(RunCommand, PixelSizeOptionReplacesTheRiversOwn) {
+    ImagesRoot images;
+    images.add_river("R", 9, 11, "9 11 1 0 255 0");
+    const auto r =
+        run(images, quoted(images.file("R.raw").string()) + " --treatment taco --pixel-size 25");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(images.file("R_TAC_RI.txt")).rfind(test::header(9, 11, 25), 0), 0u);
+}
+
+// Status 2, one line naming the problem, and no file written.
+void expect_refused(const ImagesRoot& images, const std::string& args,
+                    const std::string& fragment) {
+    SCOPED_TRACE(args);
+    const auto before = images.files();
+    const auto r = run(images, args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    ASSERT_FALSE(r.err.empty());
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    EXPECT_NE(r.err.find(fragment), std::string::npos) << r.err;
+    EXPECT_EQ(images.files(), before);
+}
+
+TEST(RunCommand, ARiverThatCannotBeReadIsRefused) {
+    ImagesRoot images;
+    const std::string missing = images.file("R.raw").string();
+    expect_refused(images, quoted(missing), "no river file " + missing);
+
+    images.add_river("R", 9, 11, "");
+    expect_refused(images, quoted(missing),
+                   "no descriptor " + images.file("R.txt").string() + " beside " + missing +
+                       "; it should hold six integers: lines, columns, 1, 0, 255 and the pixel "
+                       "size");
+
+    images.add_river("Z", 9, 11, "0 11 1 0 255 30");
+    expect_refused(images, quoted(images.file("Z.raw").string()),
+                   "gives 0 lines and 11 columns: a raster needs at least one line");
+
+    fs::create_directory(images.file("D.raw"));
+    expect_refused(images, quoted(images.file("D.raw").string()), "is a folder");
+}
+
+TEST(RunCommand, ARasterThatIsNotOneIsRefused) {
+    ImagesRoot images;
+    test::write_file(images.file("X.tif"), "not a raster at all");
+#if DRAINSHAPE_WITH_GDAL
+    expect_refused(images, quoted(images.file("X.tif").string()), "cannot read the river");
+#else
+    expect_refused(images, quoted(images.file("X.tif").string()), "built without GDAL");
+#endif
+}
+
+TEST(RunCommand, AnOutputFolderThatCannotBeWrittenIsRefused) {
+    ImagesRoot images;
+    images.add_river("R", 9, 11, "9 11 1 0 255 30");
+    const std::string river = quoted(images.file("R.raw").string());
+    const fs::path missing = images.scratch() / "nowhere";
+    expect_refused(images, river + " --out " + quoted(missing.string()),
+                   "the output folder " + missing.string() + " does not exist");
+    expect_refused(images, river + " --out " + quoted(images.file("R.txt").string()),
+                   "does not exist");
+}
+
+TEST(RunCommand, AnOutputNameThatWouldReplaceTheRiverIsRefused) {
+    ImagesRoot images;
+    images.add_river("A_TAC_DN", 9, 11, "9 11 1 0 255 30");
+    const std::string river = images.file("A_TAC_DN.raw").string();
+    expect_refused(images, quoted(river) + " --name A",
+                   "the output file " + river + " would replace the river file " + river);
+    // Through another spelling of the same folder.
+    expect_refused(images,
+                   quoted(river) + " --name A --out " + quoted((images.folder() / ".").string()),
+                   "would replace the river file");
+    expect_refused(images, quoted(river) + " --name a/b", "--name: 'a/b' is not a file name");
+    expect_refused(images, quoted(river) + " --name ..", "is not a file name");
+}
+
+#if DRAINSHAPE_WITH_GDAL
+TEST(RunCommand, GeoTiffAndPreviewOutputsMayNotReplaceTheRiverEither) {
+    ImagesRoot images;
+    images.add_river("A_TAC_RI", 9, 11, "9 11 1 0 255 30");
+    // The river's .raw and .txt are no GeoTIFF or PNG, so only a river of that name clashes.
+    const auto r = run(images, quoted(images.file("A_TAC_RI.raw").string()) +
+                                   " --name B --geotiff --preview --quiet --treatment taco");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(images.files().contains("B_TAC_RI.tif"));
+    EXPECT_TRUE(images.files().contains("B_TAC_RI.png"));
+    EXPECT_TRUE(images.files().contains("B_report.html"));
+    const std::string tif = images.file("B_TAC_RI.tif").string();
+    expect_refused(images, quoted(tif) + " --name B --geotiff",
+                   "the output file " + tif + " would replace the river file " + tif);
+}
+#else
+TEST(RunCommand, GeoTiffOutputNeedsGdal) {
+    ImagesRoot images;
+    images.add_river("R", 9, 11, "9 11 1 0 255 30");
+    expect_refused(images, quoted(images.file("R.raw").string()) + " --geotiff",
+                   "--geotiff: this drainshape is built without GDAL");
+}
+#endif
+
+}  // namespace
+}  // namespace ds
