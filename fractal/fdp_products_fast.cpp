@@ -42,33 +42,39 @@ PositiveSum literal_window_sum(const SparseField& f, std::int64_t i, std::int64_
 // Rounds each window mean; where the rounding of the literal mean could differ, sums that
 // window again in the literal order.
 //
-// The literal sum of n positive values in plain double is within (n - 1) u of the exact sum
-// (u = 2^-53), its mean and the added 0.5 are each rounded once more; the compensated sum is
-// within `slack_` of the exact one, and its mean plus 0.5 takes three roundings. So both values
-// of mean + 0.5 lie within (x + 1) (n + 6) u + slack_ of x; the bound below doubles that. When
-// the whole interval x +- bound lies between two integers, both truncate alike.
-class RegionalSink {
+// With u = 2^-53: the literal sum of n positive values in plain double is within (n - 1) u of
+// the exact sum, and its mean and the added 0.5 are each rounded once more. The running sum is
+// within 2 u of the exact sum plus `slack_` (each column sum and the window sum are rounded once
+// to a double; the compensated parts add errors of order u^2 only), and its mean and the added
+// 0.5 are rounded once more each. So both values of mean + 0.5 lie within (x + 1) (n + 6) u +
+// slack_ of x; the bound below doubles that. When the whole interval x +- bound lies between
+// two integers, both truncate alike.
+class RegionalSink final : public running::WindowSink {
   public:
     RegionalSink(const SparseField& f, int half, ByteGrid& out, int threads, double slack)
         : f_(f), half_(half), out_(out), slack_(slack), hist_(static_cast<std::size_t>(threads)) {}
 
-    void emit(int thread, std::int64_t i, int rows, std::int64_t j, const double* hi,
-              const double* lo, const int* n) {
-        for (int k = 0; k < rows; ++k) {
-            if (n[k] == 0)
-                continue;
-            const double x = (hi[k] + lo[k]) / n[k] + 0.5;
-            const double bound = (x + 1.0) * (n[k] + 16.0) * 0x1p-52 + slack_;
-            int v;
-            if (std::floor(x - bound) == std::floor(x + bound)) {
-                v = static_cast<int>(x);
-            } else {
-                const PositiveSum s = literal_window_sum(f_, i + k, j, half_);
-                v = image_value(s.suma / s.ico);
+    void emit(int thread, std::int64_t i, int rows, std::int64_t j0, std::int64_t j1,
+              const double* sum, const double* count) override {
+        Histogram& hist = hist_[static_cast<std::size_t>(thread)];
+        for (std::int64_t j = j0; j < j1; ++j)
+            for (int k = 0; k < rows; ++k) {
+                const std::int64_t q = (j - j0) * running::kGroupRows + k;
+                const double n = count[q];
+                if (n == 0.0)
+                    continue;
+                const double x = sum[q] / n + 0.5;
+                const double bound = (x + 1.0) * (n + 16.0) * 0x1p-52 + slack_;
+                int v;
+                if (std::floor(x - bound) == std::floor(x + bound)) {
+                    v = static_cast<int>(x);
+                } else {
+                    const PositiveSum s = literal_window_sum(f_, i + k, j, half_);
+                    v = image_value(s.suma / s.ico);
+                }
+                out_(i + k, j) = low_byte(v);
+                count_bin(hist, v);
             }
-            out_(i + k, j) = low_byte(v);
-            count_bin(hist_[static_cast<std::size_t>(thread)], v);
-        }
     }
 
     Histogram merged() const {
@@ -104,8 +110,8 @@ Histogram fdp_regional_image_fast(const SparseField& dtab, int bord, ByteGrid& t
     threads = std::max(threads, 1);
     tab_out.fill(0);
 
-    // Error of a compensated window sum: each TwoSum is exact, the only roundings are those of
-    // the lo parts, which collect at most (rows + cols) error terms of u times the largest sum.
+    // Compensated part of the error: the lo parts of the column and window sums collect at most
+    // rows + cols terms of u times the largest sum, each rounded with an error of u.
     double vmax = 0.0;
     for (const double v : dtab.values)
         if (v > 0.0)
@@ -115,7 +121,7 @@ Histogram fdp_regional_image_fast(const SparseField& dtab, int bord, ByteGrid& t
     const double slack = 8.0 * ops * ops * 0x1p-106 * side * side * vmax;
 
     RegionalSink sink(dtab, bord, tab_out, threads, slack);
-    running::window_sums(running::SparseColumns(dtab, bord), bord, threads, sink,
+    running::window_sums(running::SparseColumns(dtab), bord, threads, sink, 250,
                          [&](std::int64_t i0, std::int64_t i1) {
                              if (!on_line)
                                  return;

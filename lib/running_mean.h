@@ -1,20 +1,16 @@
 // Moving-window sums of positive values in time proportional to the pixels, whatever the window.
 //
-// Each window sum is kept as an unevaluated pair hi + lo: every addition goes through TwoSum, so
-// hi carries the rounded running sum and lo the exact rounding errors, and the count of positive
-// values is an exact integer. A column sum slides down its column (adding the row entering the
-// window, removing the row leaving it) and a window sum slides along its row over the column
-// sums. A column sum always starts at the top of the raster and a window sum at the left end of
-// its row, so every value is computed by the same operations in the same order whatever the
-// number of threads: the column pass is shared out by bands of columns, the row pass by groups
-// of rows, one chunk of rows at a time.
+// A column sum slides down its column (adding the row entering the window, removing the row
+// leaving it) and a window sum slides along its row over the column sums. Both are kept as an
+// unevaluated pair hi + lo: every addition goes through TwoSum, so hi carries the rounded
+// running sum and lo the exact rounding errors, and a sum does not drift with the number of
+// rows or columns it has slid over; the counts of positive values are exact integers. A column
+// sum always starts at the top of the raster and a window sum at the left end of its row, so
+// every value comes from the same operations in the same order whatever the number of threads.
 #pragma once
 
-#include <omp.h>
-
-#include <algorithm>
 #include <cstdint>
-#include <span>
+#include <functional>
 #include <vector>
 
 #include "lib/grid.h"
@@ -31,26 +27,23 @@ inline void two_sum(double a, double b, double& s, double& e) {
 
 namespace running {
 
-inline constexpr int kGroupRows = 8;   // rows whose window sums slide side by side
-inline constexpr int kChunkRows = 64;  // rows between two column-pass/row-pass switches
-inline constexpr std::int64_t kBandCols = 256;
+inline constexpr int kGroupRows = 4;  // rows whose window sums slide side by side
 
-static_assert(kChunkRows % kGroupRows == 0);
-
-// One positive value `a` (or 0) enters a sum and one `b` (or 0) leaves it; `dn` is the change
-// of the count. A sum whose count falls to 0 is exactly 0 again.
-inline void slide_sum(double& hi, double& lo, int& n, double a, double b, int dn) {
+// One positive value `a` (or 0) enters a sum and one `b` (or 0) leaves it, `dn` the change of
+// the count. A sum whose count falls to 0 is exactly 0 again.
+inline void slide_sum(double& hi, double& lo, double& n, double a, double b, double dn) {
     double s1, e1, s2, e2;
     two_sum(hi, a, s1, e1);
     two_sum(s1, -b, s2, e2);
     const double l = lo + (e1 + e2);
-    const int cnt = n + dn;
-    hi = cnt != 0 ? s2 : 0.0;
-    lo = cnt != 0 ? l : 0.0;
+    const double cnt = n + dn;
+    hi = cnt != 0.0 ? s2 : 0.0;
+    lo = cnt != 0.0 ? l : 0.0;
     n = cnt;
 }
 
-// Per-column sums over the rows of the current window.
+// Per-column sums over the rows of the current window; the counts are whole numbers held in
+// doubles (exact far beyond any window), which keeps every lane of the vector code 64 bits wide.
 struct ColumnSums {
     explicit ColumnSums(std::int64_t cols)
         : hi(static_cast<std::size_t>(cols)),
@@ -58,225 +51,93 @@ struct ColumnSums {
           n(static_cast<std::size_t>(cols)) {}
     std::vector<double> hi;
     std::vector<double> lo;
-    std::vector<int> n;
+    std::vector<double> n;
 };
 
-// Column source over a dense grid.
-class DenseColumns {
+// Where the column sums come from.
+class ColumnSource {
   public:
-    DenseColumns(const RealGrid& src, int half) : src_(src), half_(half) {}
-    std::int64_t rows() const { return src_.rows(); }
-    std::int64_t cols() const { return src_.cols(); }
-
-    // Sums of rows 0 to 2 * half for columns c0 to c1 - 1.
-    void start(std::int64_t c0, std::int64_t c1, ColumnSums& s) const {
-        std::fill(s.hi.begin() + c0, s.hi.begin() + c1, 0.0);
-        std::fill(s.lo.begin() + c0, s.lo.begin() + c1, 0.0);
-        std::fill(s.n.begin() + c0, s.n.begin() + c1, 0);
-        for (std::int64_t r = 0; r <= 2 * std::int64_t{half_}; ++r)
-            step(src_.row(r).data(), nullptr, c0, c1, s);
-    }
+    virtual ~ColumnSource() = default;
+    virtual std::int64_t rows() const = 0;
+    virtual std::int64_t cols() const = 0;
+    // Sums of rows i - half to i + half for columns c0 to c1 - 1, from nothing.
+    virtual void start(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
+                       ColumnSums& s) const = 0;
     // Moves the window of columns c0 to c1 - 1 from centre row i - 1 to centre row i.
-    void slide(std::int64_t i, std::int64_t c0, std::int64_t c1, ColumnSums& s) const {
-        step(src_.row(i + half_).data(), src_.row(i - half_ - 1).data(), c0, c1, s);
-    }
-
-  private:
-    static void step(const double* add, const double* sub, std::int64_t c0, std::int64_t c1,
-                     ColumnSums& s) {
-        double* hi = s.hi.data();
-        double* lo = s.lo.data();
-        int* n = s.n.data();
-        if (sub == nullptr) {
-#pragma omp simd
-            for (std::int64_t j = c0; j < c1; ++j) {
-                const bool pa = add[j] > 0.0;
-                slide_sum(hi[j], lo[j], n[j], pa ? add[j] : 0.0, 0.0, pa ? 1 : 0);
-            }
-            return;
-        }
-#pragma omp simd
-        for (std::int64_t j = c0; j < c1; ++j) {
-            const bool pa = add[j] > 0.0;
-            const bool pb = sub[j] > 0.0;
-            slide_sum(hi[j], lo[j], n[j], pa ? add[j] : 0.0, pb ? sub[j] : 0.0,
-                      (pa ? 1 : 0) - (pb ? 1 : 0));
-        }
-    }
-
-    const RealGrid& src_;
-    int half_;
+    virtual void slide(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
+                       ColumnSums& s) const = 0;
+    // Row by row for centre rows i to i + rows - 1 (rows <= kGroupRows), sliding first into row
+    // i only when `slide_first`: the rounded sum hi + lo and the count of every column, row k of
+    // column j at sum[j * kGroupRows + k] and count[...], over all the columns.
+    virtual void group(int half, std::int64_t i, int rows, bool slide_first, ColumnSums& s,
+                       double* sum, double* count) const;
 };
 
-// Column source over a sparse field: only the stored pixels are visited; the sums are the same
-// doubles as those of the dense equivalent.
-class SparseColumns {
+class DenseColumns final : public ColumnSource {
   public:
-    SparseColumns(const SparseField& f, int half) : f_(f), half_(half) {}
-    std::int64_t rows() const { return f_.at->rows; }
-    std::int64_t cols() const { return f_.at->cols; }
-
-    void start(std::int64_t c0, std::int64_t c1, ColumnSums& s) const {
-        std::fill(s.hi.begin() + c0, s.hi.begin() + c1, 0.0);
-        std::fill(s.lo.begin() + c0, s.lo.begin() + c1, 0.0);
-        std::fill(s.n.begin() + c0, s.n.begin() + c1, 0);
-        for (std::int64_t r = 0; r <= 2 * std::int64_t{half_}; ++r) {
-            const auto [b, e] = range(r, c0, c1);
-            for (std::int64_t k = b; k < e; ++k)
-                if (value(k) > 0.0)
-                    slide_sum(s.hi[col(k)], s.lo[col(k)], s.n[col(k)], value(k), 0.0, 1);
-        }
-    }
-
-    void slide(std::int64_t i, std::int64_t c0, std::int64_t c1, ColumnSums& s) const {
-        // The entering and the leaving row, merged by column: a column touched by both takes
-        // both in one step, as the dense pass does.
-        auto [a, ae] = range(i + half_, c0, c1);
-        auto [b, be] = range(i - half_ - 1, c0, c1);
-        while (a < ae || b < be) {
-            std::int64_t j;
-            double va = 0.0, vb = 0.0;
-            if (b >= be || (a < ae && col(a) < col(b))) {
-                j = col(a);
-                va = value(a++);
-            } else if (a >= ae || col(b) < col(a)) {
-                j = col(b);
-                vb = value(b++);
-            } else {
-                j = col(a);
-                va = value(a++);
-                vb = value(b++);
-            }
-            const bool pa = va > 0.0;
-            const bool pb = vb > 0.0;
-            if (pa || pb)
-                slide_sum(s.hi[static_cast<std::size_t>(j)], s.lo[static_cast<std::size_t>(j)],
-                          s.n[static_cast<std::size_t>(j)], pa ? va : 0.0, pb ? vb : 0.0,
-                          (pa ? 1 : 0) - (pb ? 1 : 0));
-        }
-    }
+    explicit DenseColumns(const RealGrid& src) : src_(src) {}
+    std::int64_t rows() const override { return src_.rows(); }
+    std::int64_t cols() const override { return src_.cols(); }
+    void start(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
+               ColumnSums& s) const override;
+    void slide(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
+               ColumnSums& s) const override;
+    void group(int half, std::int64_t i, int rows, bool slide_first, ColumnSums& s, double* sum,
+               double* count) const override;
 
   private:
-    std::size_t col(std::int64_t k) const { return static_cast<std::size_t>(f_.at->col[k]); }
-    double value(std::int64_t k) const { return f_.values[static_cast<std::size_t>(k)]; }
-    // Stored pixels of row r in columns c0 to c1 - 1.
-    std::pair<std::int64_t, std::int64_t> range(std::int64_t r, std::int64_t c0,
-                                                std::int64_t c1) const {
-        const auto first = f_.at->col.begin();
-        const auto lo = std::lower_bound(first + f_.at->begin(r), first + f_.at->end(r), c0);
-        const auto hi = std::lower_bound(lo, first + f_.at->end(r), c1);
-        return {lo - first, hi - first};
-    }
-
-    const SparseField& f_;
-    int half_;
+    const RealGrid& src_;
 };
 
-// Window sums of every pixel whose window lies inside the raster, handed to `sink.emit` one
-// column of a row group at a time:
-//   emit(thread, i, rows, j, hi, lo, n): rows i to i + rows - 1 of column j, with the window sum
-//   hi[k] + lo[k] and count n[k] for row i + k (arrays of kGroupRows entries).
-// emit runs on the worker threads, never twice at once for the same pixel. `after_chunk(i0, i1)`
-// runs on the calling thread once rows i0 to i1 - 1 are all emitted, in increasing order.
-template <class Columns, class Sink, class AfterChunk>
-void window_sums(const Columns& columns, int half, int threads, Sink& sink,
-                 AfterChunk&& after_chunk) {
-    constexpr int G = kGroupRows;
-    const std::int64_t rows = columns.rows();
-    const std::int64_t cols = columns.cols();
-    const std::int64_t h = half;
-    if (half < 0 || rows <= 2 * h || cols <= 2 * h)
-        return;
-    threads = std::max(threads, 1);
+// Visits only the stored pixels; the sums are the same doubles as those of the dense
+// equivalent.
+class SparseColumns final : public ColumnSource {
+  public:
+    explicit SparseColumns(const SparseField& f) : f_(f) {}
+    std::int64_t rows() const override { return f_.at->rows; }
+    std::int64_t cols() const override { return f_.at->cols; }
+    void start(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
+               ColumnSums& s) const override;
+    void slide(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
+               ColumnSums& s) const override;
 
-    ColumnSums state(cols);
-    // Column sums of one chunk, row group by row group, each group column-major: entry (row k,
-    // column j) of a group at j * G + k, so that the row pass reads the G rows side by side.
-    const auto buf_size = static_cast<std::size_t>(kChunkRows * cols);
-    std::vector<double> buf_hi(buf_size), buf_lo(buf_size);
-    std::vector<int> buf_n(buf_size);
-    const std::int64_t bands = (cols + kBandCols - 1) / kBandCols;
+  private:
+    const SparseField& f_;
+};
 
-    for (std::int64_t i0 = h; i0 < rows - h; i0 += kChunkRows) {
-        const std::int64_t i1 = std::min(i0 + kChunkRows, rows - h);
-        const std::int64_t groups = (i1 - i0 + G - 1) / G;
-#pragma omp parallel num_threads(threads) if (threads > 1)
-        {
-#pragma omp for schedule(static)
-            for (std::int64_t band = 0; band < bands; ++band) {
-                const std::int64_t c0 = band * kBandCols;
-                const std::int64_t c1 = std::min(c0 + kBandCols, cols);
-                for (std::int64_t i = i0; i < i1; ++i) {
-                    if (i == h)
-                        columns.start(c0, c1, state);
-                    else
-                        columns.slide(i, c0, c1, state);
-                    const std::int64_t k = i - i0;
-                    const std::size_t base = static_cast<std::size_t>((k / G) * cols * G + k % G);
-                    for (std::int64_t j = c0; j < c1; ++j) {
-                        const auto at = base + static_cast<std::size_t>(j * G);
-                        buf_hi[at] = state.hi[static_cast<std::size_t>(j)];
-                        buf_lo[at] = state.lo[static_cast<std::size_t>(j)];
-                        buf_n[at] = state.n[static_cast<std::size_t>(j)];
-                    }
-                }
-            }
+// Receives the window sums, a block of columns of one row group at a time.
+class WindowSink {
+  public:
+    virtual ~WindowSink() = default;
+    // Rows i to i + rows - 1 (rows <= kGroupRows), columns j0 to j1 - 1: the window sum and
+    // the count of row i + k, column j at sum[(j - j0) * kGroupRows + k] and count[...].
+    // Runs on the worker threads (`thread` from 0 to threads - 1), never twice at once for the
+    // same pixel.
+    virtual void emit(int thread, std::int64_t i, int rows, std::int64_t j0, std::int64_t j1,
+                      const double* sum, const double* count) = 0;
+};
 
-#pragma omp for schedule(static)
-            for (std::int64_t g = 0; g < groups; ++g) {
-                const int thread = omp_get_thread_num();
-                const std::size_t base = static_cast<std::size_t>(g * cols * G);
-                const double* ch = buf_hi.data() + base;
-                const double* cl = buf_lo.data() + base;
-                const int* cn = buf_n.data() + base;
-                const std::int64_t first = i0 + g * G;
-                const int valid = static_cast<int>(std::min<std::int64_t>(G, i1 - first));
-                alignas(64) double rh[G] = {};
-                alignas(64) double rl[G] = {};
-                alignas(64) int rn[G] = {};
-                for (std::int64_t j = 0; j <= 2 * h; ++j) {
-                    const std::int64_t a = j * G;
-#pragma omp simd
-                    for (int k = 0; k < G; ++k) {
-                        double s, e;
-                        two_sum(rh[k], ch[a + k], s, e);
-                        const int cnt = rn[k] + cn[a + k];
-                        const double l = rl[k] + (e + cl[a + k]);
-                        rh[k] = cnt != 0 ? s : 0.0;
-                        rl[k] = cnt != 0 ? l : 0.0;
-                        rn[k] = cnt;
-                    }
-                }
-                sink.emit(thread, first, valid, h, rh, rl, rn);
-                for (std::int64_t j = h + 1; j < cols - h; ++j) {
-                    const std::int64_t a = (j + h) * G;
-                    const std::int64_t b = (j - h - 1) * G;
-#pragma omp simd
-                    for (int k = 0; k < G; ++k) {
-                        double s1, e1, s2, e2;
-                        two_sum(rh[k], ch[a + k], s1, e1);
-                        two_sum(s1, -ch[b + k], s2, e2);
-                        const int cnt = rn[k] + cn[a + k] - cn[b + k];
-                        const double l = rl[k] + ((e1 + e2) + (cl[a + k] - cl[b + k]));
-                        rh[k] = cnt != 0 ? s2 : 0.0;
-                        rl[k] = cnt != 0 ? l : 0.0;
-                        rn[k] = cnt;
-                    }
-                    sink.emit(thread, first, valid, j, rh, rl, rn);
-                }
-            }
-        }
-        after_chunk(i0, i1);
-    }
-}
+// Width of the vector kernels in use: 4 doubles where the processor has AVX2, else 2. Every
+// width gives the same doubles; force_lanes(2 or 4) picks one (0: the default), for tests and
+// measurements.
+int lanes();
+void force_lanes(int lanes);
+
+// Emits the window sum of every pixel whose window of side 2 * half + 1 lies inside the raster,
+// about `span_rows` rows at a time (all at once when 0 or below): `after_span(i0, i1)` runs on the
+// calling thread once rows i0 to i1 - 1 are all emitted, in increasing order. The sums depend
+// neither on `threads` (below 1 acts as 1) nor on `span_rows`.
+void window_sums(const ColumnSource& columns, int half, int threads, WindowSink& sink,
+                 std::int64_t span_rows,
+                 const std::function<void(std::int64_t i0, std::int64_t i1)>& after_span);
 
 }  // namespace running
 
 // Moving mean of the positive values of `src` over the window of side 2 * half + 1: every pixel
 // of rows and columns half to size - half - 1 of `dst` gets the mean (0.0 when its window holds
-// no positive value); the other pixels of `dst` are left as they are. Up to rounding, each mean
-// is that of positive_window_sum; the result is the same for every number of threads (below 1
-// acts as 1). `src` and `dst` must be distinct grids of the same size.
+// no positive value); the other pixels of `dst` are left as they are. Each mean is that of
+// positive_window_sum up to rounding; the result is the same for every number of threads
+// (below 1 acts as 1). `src` and `dst` must be distinct grids of the same size.
 void running_positive_mean(const RealGrid& src, int half, RealGrid& dst, int threads);
 
 }  // namespace ds

@@ -97,20 +97,49 @@ int differing_regional_pixels(const RealGrid& fast, const RealGrid& literal, int
 TEST(RunningPositiveMean, MatchesTheLiteralMeansForAnyThreadCount) {
     std::mt19937_64 rng(11);
     std::uniform_real_distribution<double> value(-50.0, 200.0);  // negatives take no part
+    struct Case {
+        std::int64_t rows, cols;
+        double density;
+        int half;
+    };
+    std::vector<Case> cases;
     for (const double density : {0.02, 0.3, 1.0})
-        for (const int half : {0, 1, 2, 5, 17, 40}) {
-            const RealGrid src = scatter(97, 83, density, rng, [&](auto& r) { return value(r); });
-            const RealGrid ref = literal_means(src, half);
-            RealGrid one(97, 83), two(97, 83);
-            running_positive_mean(src, half, one, 1);
-            running_positive_mean(src, half, two, 2);
-            EXPECT_TRUE(one == two) << half << " " << density;
-            EXPECT_LT(worst_relative_error(one, ref), 1e-14) << half << " " << density;
-            // Counts are exact: an empty window gives exactly 0, a full one a positive mean.
-            for (std::int64_t i = half; i < 97 - half; ++i)
-                for (std::int64_t j = half; j < 83 - half; ++j)
-                    ASSERT_EQ(one(i, j) == 0.0, ref(i, j) == 0.0) << i << "," << j;
-        }
+        for (const int half : {0, 1, 2, 5, 17, 40})
+            cases.push_back({97, 83, density, half});
+    // Several row blocks, with windows summed from nothing and slid from the top.
+    for (const int half : {20, 33, 45})
+        cases.push_back({260, 71, 0.2, half});
+    for (const Case& c : cases) {
+        const auto what = testing::Message() << c.rows << "x" << c.cols << " half " << c.half
+                                             << " density " << c.density;
+        const RealGrid src =
+            scatter(c.rows, c.cols, c.density, rng, [&](auto& r) { return value(r); });
+        const RealGrid ref = literal_means(src, c.half);
+        RealGrid one(c.rows, c.cols), two(c.rows, c.cols), narrow(c.rows, c.cols);
+        running_positive_mean(src, c.half, one, 1);
+        running_positive_mean(src, c.half, two, 2);
+        running::force_lanes(2);
+        running_positive_mean(src, c.half, narrow, 3);
+        running::force_lanes(0);
+        EXPECT_TRUE(one == two) << what;
+        EXPECT_TRUE(one == narrow) << what;
+        EXPECT_LT(worst_relative_error(one, ref), 1e-14) << what;
+        // Counts are exact: an empty window gives exactly 0, a full one a positive mean.
+        for (std::int64_t i = c.half; i < c.rows - c.half; ++i)
+            for (std::int64_t j = c.half; j < c.cols - c.half; ++j)
+                ASSERT_EQ(one(i, j) == 0.0, ref(i, j) == 0.0) << what << " at " << i << "," << j;
+    }
+}
+
+TEST(RunningPositiveMean, KernelWidthsAreTwoOrFour) {
+    running::force_lanes(2);
+    EXPECT_EQ(running::lanes(), 2);
+    running::force_lanes(0);
+    EXPECT_TRUE(running::lanes() == 2 || running::lanes() == 4);
+    if (running::lanes() == 2) {
+        EXPECT_THROW(running::force_lanes(4), std::invalid_argument);
+    }
+    EXPECT_THROW(running::force_lanes(3), std::invalid_argument);
 }
 
 TEST(RunningPositiveMean, LeavesPixelsOutsideTheMarginAlone) {
@@ -145,31 +174,33 @@ TEST(RunningPositiveMean, LargeValuesThatLeftTheWindowLeaveNoError) {
 }
 
 // The sparse column source adds exactly what the dense one adds.
-struct Recorder {
+struct Recorder final : running::WindowSink {
     explicit Recorder(std::int64_t rows, std::int64_t cols) : sum(rows, cols), n(rows, cols) {}
-    void emit(int, std::int64_t i, int rows, std::int64_t j, const double* hi, const double* lo,
-              const int* cnt) {
-        for (int k = 0; k < rows; ++k) {
-            sum(i + k, j) = hi[k] + lo[k];
-            n(i + k, j) = cnt[k];
-        }
+    void emit(int, std::int64_t i, int rows, std::int64_t j0, std::int64_t j1, const double* s,
+              const double* cnt) override {
+        for (std::int64_t j = j0; j < j1; ++j)
+            for (int k = 0; k < rows; ++k) {
+                const std::int64_t q = (j - j0) * running::kGroupRows + k;
+                sum(i + k, j) = s[q];
+                n(i + k, j) = cnt[q];
+            }
     }
     RealGrid sum;
-    IntGrid n;
+    RealGrid n;
 };
 
 TEST(RunningWindowSums, SparseAndDenseColumnsGiveTheSameSums) {
     std::mt19937_64 rng(5);
     std::uniform_real_distribution<double> value(-20.0, 250.0);
-    for (const int half : {1, 3, 12}) {
-        const RealGrid src = scatter(150, 70, 0.05, rng, [&](auto& r) { return value(r); });
+    for (const int half : {1, 3, 12, 35}) {
+        const RealGrid src = scatter(150, 80, 0.05, rng, [&](auto& r) { return value(r); });
         const Sparse sparse(src);
-        Recorder dense_sums(150, 70), sparse_sums(150, 70);
+        Recorder dense_sums(150, 80), sparse_sums(150, 80);
         std::vector<std::pair<std::int64_t, std::int64_t>> chunks;
-        running::window_sums(running::DenseColumns(src, half), half, 2, dense_sums,
+        running::window_sums(running::DenseColumns(src), half, 2, dense_sums, 40,
                              [&](std::int64_t a, std::int64_t b) { chunks.emplace_back(a, b); });
         const SparseField f = sparse.field();
-        running::window_sums(running::SparseColumns(f, half), half, 1, sparse_sums,
+        running::window_sums(running::SparseColumns(f), half, 1, sparse_sums, 0,
                              [](std::int64_t, std::int64_t) {});
         EXPECT_TRUE(dense_sums.sum == sparse_sums.sum);
         EXPECT_TRUE(dense_sums.n == sparse_sums.n);
