@@ -226,6 +226,19 @@ void window_sums(const ColumnSource& columns, int half, int threads, WindowSink&
     if (slide_starts)
         starts.assign(static_cast<std::size_t>(max_blocks), ColumnSums(cols));
 
+    // Per thread: the column sums of its current block and those of one group of rows,
+    // column-major, so that the row pass reads the rows of the group side by side.
+    struct ThreadWork {
+        explicit ThreadWork(std::int64_t cols)
+            : local(cols),
+              csum(static_cast<std::size_t>(cols * G)),
+              cn(static_cast<std::size_t>(cols * G)) {}
+        ColumnSums local;
+        std::vector<double> csum;
+        std::vector<double> cn;
+    };
+    std::vector<ThreadWork> work(static_cast<std::size_t>(threads), ThreadWork(cols));
+
     for (std::int64_t i0 = h; i0 < rows - h; i0 += span_rows) {
         const std::int64_t i1 = std::min(i0 + span_rows, rows - h);
         const std::int64_t blocks = (i1 - i0 + kBlockRows - 1) / kBlockRows;
@@ -248,24 +261,21 @@ void window_sums(const ColumnSource& columns, int half, int threads, WindowSink&
                 }
             }
 
-            // Column sums of one group of rows, column-major, so that the row pass reads the
-            // rows of the group side by side.
-            ColumnSums local(cols);
-            std::vector<double> csum(static_cast<std::size_t>(cols * G));
-            std::vector<double> cn(static_cast<std::size_t>(cols * G));
+            const int thread = omp_get_thread_num();
+            ThreadWork& w = work[static_cast<std::size_t>(thread)];
 #pragma omp for schedule(dynamic)
             for (std::int64_t block = 0; block < blocks; ++block) {
                 const std::int64_t b0 = i0 + block * kBlockRows;
                 const std::int64_t b1 = std::min(b0 + kBlockRows, i1);
                 if (slide_starts)
-                    copy(starts[static_cast<std::size_t>(block)], 0, cols, local);
+                    copy(starts[static_cast<std::size_t>(block)], 0, cols, w.local);
                 else
-                    columns.start(half, b0, 0, cols, local);
+                    columns.start(half, b0, 0, cols, w.local);
                 for (std::int64_t g0 = b0; g0 < b1; g0 += G) {
                     const int valid = static_cast<int>(std::min<std::int64_t>(G, b1 - g0));
-                    columns.group(half, g0, valid, g0 != b0, local, csum.data(), cn.data());
-                    kernels().row_pass(csum.data(), cn.data(), cols, h, omp_get_thread_num(), g0,
-                                       valid, sink);
+                    columns.group(half, g0, valid, g0 != b0, w.local, w.csum.data(), w.cn.data());
+                    kernels().row_pass(w.csum.data(), w.cn.data(), cols, h, thread, g0, valid,
+                                       sink);
                 }
             }
         }
