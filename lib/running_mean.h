@@ -4,9 +4,10 @@
 // leaving it) and a window sum slides along its row over the column sums. Both are kept as an
 // unevaluated pair hi + lo: every addition goes through TwoSum, so hi carries the rounded
 // running sum and lo the exact rounding errors, and a sum does not drift with the number of
-// rows or columns it has slid over; the counts of positive values are exact integers. A column
-// sum always starts at the top of the raster and a window sum at the left end of its row, so
-// every value comes from the same operations in the same order whatever the number of threads.
+// rows or columns it has slid over; the counts of positive values are exact integers. Every
+// value comes from the same operations in the same order whatever the number of threads: a
+// window sum starts at the left end of its row, and the column sums start at fixed rows (see
+// window_sums).
 #pragma once
 
 #include <cstdint>
