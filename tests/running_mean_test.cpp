@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "fractal/fdp_products.h"
@@ -331,6 +332,25 @@ TEST(FdpRegionalImageFast, ProgressLinesAreThoseOfTheLiteralPass) {
     expect_same_regional(dtab, 3, "progress");
     const RegionalRun r = fast_regional(dtab, 3, 2);
     EXPECT_EQ(r.lines, (std::vector<int>{50, 100, 150, 200, 250}));
+
+    // Reported on the calling thread, taller than one span of rows.
+    RealGrid tall(1300, 20);
+    tall(700, 10) = 120.0;
+    const Sparse sparse(tall);
+    ByteGrid image(1300, 20);
+    std::vector<int> lines;
+    bool other_thread = false;
+    const auto caller = std::this_thread::get_id();
+    fdp_regional_image_fast(sparse.field(), 2, image, 2, [&](int line) {
+        lines.push_back(line);
+        other_thread = other_thread || std::this_thread::get_id() != caller;
+    });
+    EXPECT_FALSE(other_thread);
+    std::vector<int> every_fifty;
+    for (int line = 50; line <= 1298; line += 50)
+        every_fifty.push_back(line);
+    EXPECT_EQ(lines, every_fifty);
+    EXPECT_EQ(image(700, 10), 120);
 }
 
 TEST(FdpNetworkImageSparse, SameBytesAsTheDenseImage) {
