@@ -1,0 +1,218 @@
+#include "fractal/box_count_fast.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+
+#include "lib/window.h"
+
+namespace ds {
+
+namespace {
+
+void set_bit(std::vector<std::uint64_t>& v, int c) {
+    v[static_cast<std::size_t>(c >> 6)] |= std::uint64_t{1} << (c & 63);
+}
+
+// y[p] |= y[p + k] for every bit p; bits past the end read as 0. Ascending words only read
+// words that are not yet updated. W > 0 fixes the number of words at compile time.
+template <int W>
+void or_shifted(std::uint64_t* y, int words, int k) {
+    if constexpr (W == 1) {
+        y[0] |= y[0] >> k;
+        return;
+    }
+    const int n = W > 0 ? W : words;
+    const int q = k >> 6;
+    const int r = k & 63;
+    for (int w = 0; w < n; ++w) {
+        const int s = w + q;
+        std::uint64_t v = 0;
+        if (s < n) {
+            v = y[s] >> r;
+            if (r != 0 && s + 1 < n)
+                v |= y[s + 1] << (64 - r);
+        }
+        y[w] |= v;
+    }
+}
+
+}  // namespace
+
+BoxCounter::BoxCounter(int win_fract)
+    : sides_(box_sides(win_fract)),
+      m_(kWindowSides.at(static_cast<std::size_t>(win_fract))),
+      words_((m_ + 63) / 64),
+      scratch_(static_cast<std::size_t>(words_)) {
+    const auto side = [this](int k) { return sides_.n[static_cast<std::size_t>(k) + 1]; };
+    assert(side(0) == 1);
+    const auto uw = static_cast<std::size_t>(words_);
+    for (int b = 0; b < 2; ++b) {
+        auto& sq = square_[static_cast<std::size_t>(b)];
+        sq.assign(uw, 0);
+        for (int c = b; c <= b + m_ - 2; ++c)
+            set_bit(sq, c);
+        for (int k = 1; k < sides_.max_m; ++k) {
+            auto& st = starts_[static_cast<std::size_t>(b)][static_cast<std::size_t>(k)];
+            st.assign(uw, 0);
+            for (int c = b; c <= b + m_ - 2; c += side(k))
+                set_bit(st, c);
+        }
+    }
+    for (int k = 1; k < sides_.max_m; ++k) {
+        // The largest smaller side that divides this one has the fewest bands to merge.
+        int src = 0;
+        for (int d = 0; d < k; ++d)
+            if (side(k) % side(d) == 0)
+                src = d;
+        const auto uk = static_cast<std::size_t>(k);
+        source_[uk] = src;
+        // Shifts that spread every bit over the s - 1 positions below it: doubling, then the rest.
+        Smear& sm = smear_[uk];
+        int covered = 1;
+        while (2 * covered <= side(k)) {
+            sm.shift[static_cast<std::size_t>(sm.steps++)] = covered;
+            covered *= 2;
+        }
+        if (covered < side(k))
+            sm.shift[static_cast<std::size_t>(sm.steps++)] = side(k) - covered;
+        bands_[static_cast<std::size_t>(k)].assign(
+            static_cast<std::size_t>((m_ - 1) / side(k)) * uw, 0);
+    }
+    for (int k = 0; k < sides_.max_m; ++k) {
+        auto& q = quot_[static_cast<std::size_t>(k)];
+        q.resize(static_cast<std::size_t>(m_));
+        for (int x = 0; x < m_; ++x)
+            q[static_cast<std::size_t>(x)] = x / side(k);
+    }
+    // Counts never exceed the cells of a placement square; past a few thousand, compute.
+    const std::int64_t most = static_cast<std::int64_t>(m_ - 1) * (m_ - 1);
+    log_count_.resize(static_cast<std::size_t>(std::min<std::int64_t>(most, 1 << 14) + 1));
+    for (std::size_t k = 0; k < log_count_.size(); ++k)
+        log_count_[k] = std::log(static_cast<double>(static_cast<int>(k) + 1));
+}
+
+template <int W>
+BoxCounts BoxCounter::count_words(const BranchMask& branch) {
+    BoxCounts itot{};
+    const int words = W > 0 ? W : words_;
+    const int m = m_;
+    std::uint64_t* y = scratch_.data();
+
+    // Side 1: the cells of each square, from the cells left out of it.
+    const int first = branch.first_row();
+    const int last = branch.last_row();
+    const int top_c = 0;
+    const int end_c = m - 1;
+    int in_col0 = 0;
+    int in_col_end = 0;
+    for (int r = first; r <= last; ++r) {
+        in_col0 += branch.test(r, top_c);
+        in_col_end += branch.test(r, end_c);
+    }
+    const auto row_cells = [&](int r) {
+        if (r < first || r > last)
+            return 0;
+        const std::uint64_t* row = branch.row(r);
+        int n = 0;
+        for (int w = 0; w < words; ++w)
+            n += popcount64(row[w]);
+        return n;
+    };
+    const int in_row0 = row_cells(0);
+    const int in_row_end = row_cells(m - 1);
+    for (int a = 0; a < 2; ++a)
+        for (int b = 0; b < 2; ++b) {
+            const int row_out = a == 0 ? m - 1 : 0;
+            const int col_out = b == 0 ? m - 1 : 0;
+            const int corner = row_out >= first && row_out <= last && branch.test(row_out, col_out);
+            itot[static_cast<std::size_t>(2 * a + b)][0] = branch.size() -
+                                                           (a == 0 ? in_row_end : in_row0) -
+                                                           (b == 0 ? in_col_end : in_col0) + corner;
+        }
+
+    for (int a = 0; a < 2; ++a) {
+        // Rows of the square, relative to its first row, that hold any branch cell.
+        const int lo = std::max(first - a, 0);
+        const int hi = std::min(last - a, m - 2);
+        if (lo > hi)
+            continue;
+        auto& count0 = itot[static_cast<std::size_t>(2 * a)];
+        auto& count1 = itot[static_cast<std::size_t>(2 * a + 1)];
+        for (int k = 1; k < sides_.max_m; ++k) {
+            const auto uk = static_cast<std::size_t>(k);
+            const auto src = static_cast<std::size_t>(source_[uk]);
+            const int f = sides_.n[uk + 1] / sides_.n[src + 1];
+            const int b_lo = quot_[uk][static_cast<std::size_t>(lo)];
+            const int b_hi = quot_[uk][static_cast<std::size_t>(hi)];
+            const Smear& sm = smear_[uk];
+            const std::uint64_t* start0 = starts_[0][uk].data();
+            const std::uint64_t* start1 = starts_[1][uk].data();
+            std::uint64_t* bands = bands_[uk].data();
+            // Source bands outside the rows of the branch are zero: rows of the mask by
+            // construction, bands because every count leaves them zero again.
+            const std::uint64_t* from = src == 0 ? branch.row(a) : bands_[src].data();
+            int n0 = 0;
+            int n1 = 0;
+            for (int B = b_lo; B <= b_hi; ++B) {
+                std::uint64_t* band = bands + static_cast<std::ptrdiff_t>(B) * words;
+                const std::uint64_t* part = from + static_cast<std::ptrdiff_t>(B) * f * words;
+                for (int w = 0; w < words; ++w) {
+                    std::uint64_t v = part[w];
+                    for (int t = 1; t < f; ++t)
+                        v |= part[t * words + w];
+                    band[w] = v;
+                    y[w] = v;
+                }
+                // A box of either column offset covers only columns of its square, so one
+                // smear of the band serves both.
+                for (int e = 0; e < sm.steps; ++e)
+                    or_shifted<W>(y, words, sm.shift[static_cast<std::size_t>(e)]);
+                for (int w = 0; w < words; ++w) {
+                    n0 += popcount64(y[w] & start0[w]);
+                    n1 += popcount64(y[w] & start1[w]);
+                }
+            }
+            count0[uk] = n0;
+            count1[uk] = n1;
+        }
+        for (int k = 1; k < sides_.max_m; ++k) {
+            const auto uk = static_cast<std::size_t>(k);
+            std::uint64_t* bands = bands_[uk].data();
+            std::fill(
+                bands +
+                    static_cast<std::ptrdiff_t>(quot_[uk][static_cast<std::size_t>(lo)]) * words,
+                bands + static_cast<std::ptrdiff_t>(quot_[uk][static_cast<std::size_t>(hi)] + 1) *
+                            words,
+                0);
+        }
+    }
+    return itot;
+}
+
+BoxCounts BoxCounter::count(const BranchMask& branch) {
+    assert(branch.win_size() == m_);
+    switch (words_) {
+        case 1:
+            return count_words<1>(branch);
+        case 2:
+            return count_words<2>(branch);
+        default:
+            return count_words<0>(branch);
+    }
+}
+
+FractResult BoxCounter::fract(const BoxCounts& itot) const {
+    BoxOrdinates yy{};
+    for (std::size_t p = 0; p < 4; ++p)
+        for (int k = 0; k < sides_.max_m; ++k) {
+            const auto uk = static_cast<std::size_t>(k);
+            const int c = itot[p][uk];
+            yy[p][uk] = static_cast<std::size_t>(c) < log_count_.size()
+                            ? log_count_[static_cast<std::size_t>(c)]
+                            : std::log(static_cast<double>(c + 1));
+        }
+    return fract_from_ordinates(sides_, yy);
+}
+
+}  // namespace ds
