@@ -10,6 +10,15 @@ namespace ds {
 
 namespace {
 
+// Bits set in x; the hardware instruction where the caller is compiled for it.
+template <bool Hw>
+inline int popcount(std::uint64_t x) {
+    if constexpr (Hw)
+        return __builtin_popcountll(x);
+    else
+        return popcount64(x);
+}
+
 void set_bit(std::vector<std::uint64_t>& v, int c) {
     v[static_cast<std::size_t>(c >> 6)] |= std::uint64_t{1} << (c & 63);
 }
@@ -17,23 +26,30 @@ void set_bit(std::vector<std::uint64_t>& v, int c) {
 // y[p] |= y[p + k] for every bit p; bits past the end read as 0. Ascending words only read
 // words that are not yet updated. W > 0 fixes the number of words at compile time.
 template <int W>
-void or_shifted(std::uint64_t* y, int words, int k) {
+inline void or_shifted(std::uint64_t* y, int words, int k) {
+    assert(k >= 1);
     if constexpr (W == 1) {
         y[0] |= y[0] >> k;
-        return;
-    }
-    const int n = W > 0 ? W : words;
-    const int q = k >> 6;
-    const int r = k & 63;
-    for (int w = 0; w < n; ++w) {
-        const int s = w + q;
-        std::uint64_t v = 0;
-        if (s < n) {
-            v = y[s] >> r;
-            if (r != 0 && s + 1 < n)
-                v |= y[s + 1] << (64 - r);
+    } else if constexpr (W == 2) {
+        if (k < 64) {
+            y[0] |= (y[0] >> k) | (y[1] << (64 - k));
+            y[1] |= y[1] >> k;
+        } else {
+            y[0] |= y[1] >> (k - 64);
         }
-        y[w] |= v;
+    } else {
+        const int q = k >> 6;
+        const int r = k & 63;
+        for (int w = 0; w < words; ++w) {
+            const int s = w + q;
+            std::uint64_t v = 0;
+            if (s < words) {
+                v = y[s] >> r;
+                if (r != 0 && s + 1 < words)
+                    v |= y[s + 1] << (64 - r);
+            }
+            y[w] |= v;
+        }
     }
 }
 
@@ -42,8 +58,10 @@ void or_shifted(std::uint64_t* y, int words, int k) {
 BoxCounter::BoxCounter(int win_fract)
     : sides_(box_sides(win_fract)),
       m_(kWindowSides.at(static_cast<std::size_t>(win_fract))),
-      words_((m_ + 63) / 64),
-      scratch_(static_cast<std::size_t>(words_)) {
+      words_((m_ + 63) / 64) {
+#if DRAINSHAPE_POPCNT_CLONE
+    popcnt_ = __builtin_cpu_supports("popcnt");
+#endif
     const auto side = [this](int k) { return sides_.n[static_cast<std::size_t>(k) + 1]; };
     assert(side(0) == 1);
     const auto uw = static_cast<std::size_t>(words_);
@@ -67,15 +85,19 @@ BoxCounter::BoxCounter(int win_fract)
                 src = d;
         const auto uk = static_cast<std::size_t>(k);
         source_[uk] = src;
-        // Shifts that spread every bit over the s - 1 positions below it: doubling, then the rest.
+        // A source band, smeared over its side d, is spread over the f = s / d boxes of d that
+        // make one box of s: shifts by multiples of d, doubling, then the rest.
         Smear& sm = smear_[uk];
+        const int d = side(src);
+        const int f = side(k) / d;
+        sm.factor = f;
         int covered = 1;
-        while (2 * covered <= side(k)) {
-            sm.shift[static_cast<std::size_t>(sm.steps++)] = covered;
+        while (2 * covered <= f) {
+            sm.shift[static_cast<std::size_t>(sm.steps++)] = covered * d;
             covered *= 2;
         }
-        if (covered < side(k))
-            sm.shift[static_cast<std::size_t>(sm.steps++)] = side(k) - covered;
+        if (covered < f)
+            sm.shift[static_cast<std::size_t>(sm.steps++)] = (f - covered) * d;
         bands_[static_cast<std::size_t>(k)].assign(
             static_cast<std::size_t>((m_ - 1) / side(k)) * uw, 0);
     }
@@ -92,23 +114,23 @@ BoxCounter::BoxCounter(int win_fract)
         log_count_[k] = std::log(static_cast<double>(static_cast<int>(k) + 1));
 }
 
-template <int W>
-BoxCounts BoxCounter::count_words(const BranchMask& branch) {
+template <int W, bool Hw>
+[[gnu::always_inline]] inline BoxCounts BoxCounter::count_words(const BranchMask& branch) {
     BoxCounts itot{};
     const int words = W > 0 ? W : words_;
     const int m = m_;
-    std::uint64_t* y = scratch_.data();
 
     // Side 1: the cells of each square, from the cells left out of it.
     const int first = branch.first_row();
     const int last = branch.last_row();
-    const int top_c = 0;
-    const int end_c = m - 1;
+    const std::size_t end_word = static_cast<std::size_t>((m - 1) >> 6);
+    const int end_bit = (m - 1) & 63;
     int in_col0 = 0;
     int in_col_end = 0;
     for (int r = first; r <= last; ++r) {
-        in_col0 += branch.test(r, top_c);
-        in_col_end += branch.test(r, end_c);
+        const std::uint64_t* row = branch.row(r);
+        in_col0 += static_cast<int>(row[0] & 1u);
+        in_col_end += static_cast<int>((row[end_word] >> end_bit) & 1u);
     }
     const auto row_cells = [&](int r) {
         if (r < first || r > last)
@@ -116,7 +138,7 @@ BoxCounts BoxCounter::count_words(const BranchMask& branch) {
         const std::uint64_t* row = branch.row(r);
         int n = 0;
         for (int w = 0; w < words; ++w)
-            n += popcount64(row[w]);
+            n += popcount<Hw>(row[w]);
         return n;
     };
     const int in_row0 = row_cells(0);
@@ -142,36 +164,39 @@ BoxCounts BoxCounter::count_words(const BranchMask& branch) {
         for (int k = 1; k < sides_.max_m; ++k) {
             const auto uk = static_cast<std::size_t>(k);
             const auto src = static_cast<std::size_t>(source_[uk]);
-            const int f = sides_.n[uk + 1] / sides_.n[src + 1];
-            const int b_lo = quot_[uk][static_cast<std::size_t>(lo)];
-            const int b_hi = quot_[uk][static_cast<std::size_t>(hi)];
             const Smear& sm = smear_[uk];
-            const std::uint64_t* start0 = starts_[0][uk].data();
-            const std::uint64_t* start1 = starts_[1][uk].data();
-            std::uint64_t* bands = bands_[uk].data();
+            const int f = sm.factor;
+            const int b_lo = quot_[uk][static_cast<std::size_t>(lo)];
+            const int n_bands = quot_[uk][static_cast<std::size_t>(hi)] - b_lo + 1;
+            // Bit p of a band: any branch cell in its rows and in columns p to p + s - 1.
+            std::uint64_t* band = bands_[uk].data() + static_cast<std::ptrdiff_t>(b_lo) * words;
             // Source bands outside the rows of the branch are zero: rows of the mask by
             // construction, bands because every count leaves them zero again.
-            const std::uint64_t* from = src == 0 ? branch.row(a) : bands_[src].data();
+            const std::uint64_t* part = (src == 0 ? branch.row(a) : bands_[src].data()) +
+                                        static_cast<std::ptrdiff_t>(b_lo) * f * words;
+            const int n_words = n_bands * words;
+            // One pass over the bands per step keeps the loops long.
+            for (int B = 0; B < n_bands; ++B)
+                for (int w = 0; w < words; ++w)
+                    band[B * words + w] = part[B * f * words + w];
+            for (int t = 1; t < f; ++t)
+                for (int B = 0; B < n_bands; ++B)
+                    for (int w = 0; w < words; ++w)
+                        band[B * words + w] |= part[(B * f + t) * words + w];
+            for (int e = 0; e < sm.steps; ++e) {
+                const int shift = sm.shift[static_cast<std::size_t>(e)];
+                for (int B = 0; B < n_bands; ++B)
+                    or_shifted<W>(band + B * words, words, shift);
+            }
+            // A box of either column offset covers only columns of its square.
+            const std::uint64_t* start0 = starts_[0][uk].data();
+            const std::uint64_t* start1 = starts_[1][uk].data();
             int n0 = 0;
             int n1 = 0;
-            for (int B = b_lo; B <= b_hi; ++B) {
-                std::uint64_t* band = bands + static_cast<std::ptrdiff_t>(B) * words;
-                const std::uint64_t* part = from + static_cast<std::ptrdiff_t>(B) * f * words;
-                for (int w = 0; w < words; ++w) {
-                    std::uint64_t v = part[w];
-                    for (int t = 1; t < f; ++t)
-                        v |= part[t * words + w];
-                    band[w] = v;
-                    y[w] = v;
-                }
-                // A box of either column offset covers only columns of its square, so one
-                // smear of the band serves both.
-                for (int e = 0; e < sm.steps; ++e)
-                    or_shifted<W>(y, words, sm.shift[static_cast<std::size_t>(e)]);
-                for (int w = 0; w < words; ++w) {
-                    n0 += popcount64(y[w] & start0[w]);
-                    n1 += popcount64(y[w] & start1[w]);
-                }
+            for (int e = 0; e < n_words; ++e) {
+                const int w = W == 1 ? 0 : e % words;
+                n0 += popcount<Hw>(band[e] & start0[w]);
+                n1 += popcount<Hw>(band[e] & start1[w]);
             }
             count0[uk] = n0;
             count1[uk] = n1;
@@ -179,26 +204,41 @@ BoxCounts BoxCounter::count_words(const BranchMask& branch) {
         for (int k = 1; k < sides_.max_m; ++k) {
             const auto uk = static_cast<std::size_t>(k);
             std::uint64_t* bands = bands_[uk].data();
-            std::fill(
-                bands +
-                    static_cast<std::ptrdiff_t>(quot_[uk][static_cast<std::size_t>(lo)]) * words,
-                bands + static_cast<std::ptrdiff_t>(quot_[uk][static_cast<std::size_t>(hi)] + 1) *
-                            words,
-                0);
+            const int b_lo = quot_[uk][static_cast<std::size_t>(lo)];
+            const int b_hi = quot_[uk][static_cast<std::size_t>(hi)];
+            std::fill(bands + static_cast<std::ptrdiff_t>(b_lo) * words,
+                      bands + static_cast<std::ptrdiff_t>(b_hi + 1) * words, 0);
         }
     }
     return itot;
 }
 
-BoxCounts BoxCounter::count(const BranchMask& branch) {
-    assert(branch.win_size() == m_);
+#if DRAINSHAPE_POPCNT_CLONE
+__attribute__((target("popcnt"))) BoxCounts BoxCounter::count_popcnt(const BranchMask& branch) {
     switch (words_) {
         case 1:
-            return count_words<1>(branch);
+            return count_words<1, true>(branch);
         case 2:
-            return count_words<2>(branch);
+            return count_words<2, true>(branch);
         default:
-            return count_words<0>(branch);
+            return count_words<0, true>(branch);
+    }
+}
+#endif
+
+BoxCounts BoxCounter::count(const BranchMask& branch) {
+    assert(branch.win_size() == m_);
+#if DRAINSHAPE_POPCNT_CLONE
+    if (popcnt_)
+        return count_popcnt(branch);
+#endif
+    switch (words_) {
+        case 1:
+            return count_words<1, false>(branch);
+        case 2:
+            return count_words<2, false>(branch);
+        default:
+            return count_words<0, false>(branch);
     }
 }
 

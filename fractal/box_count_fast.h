@@ -1,6 +1,8 @@
-// Box counting from the branch as row bitsets: the boxes of a side are bands of rows ORed
-// together, from the bands of a smaller side that divides it, and a band's occupied boxes are
-// the groups of columns holding a bit. Only the bands that the branch's rows reach are built.
+// Box counting from the branch as row bitsets. A band of a side s is the OR of the rows of one
+// line of boxes, smeared so that bit p tells whether columns p to p + s - 1 hold a branch cell;
+// a side's bands come from those of a smaller side d that divides it, spread over s / d of its
+// boxes. The occupied boxes of a band are its bits at the boxes' first columns. Only the bands
+// that the branch's rows reach are built.
 #pragma once
 
 #include <array>
@@ -9,6 +11,14 @@
 
 #include "fractal/box_count.h"
 #include "taco/branch.h"
+
+// On x86 with GCC or Clang the counting is also compiled for the popcount instruction and
+// takes that version when the processor has it.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define DRAINSHAPE_POPCNT_CLONE 1
+#else
+#define DRAINSHAPE_POPCNT_CLONE 0
+#endif
 
 namespace ds {
 
@@ -28,13 +38,16 @@ class BoxCounter {
     FractResult fract(const BoxCounts& itot) const;
 
   private:
-    template <int W>
+    // W words per row (0: words_); Hw: count bits with the processor's instruction.
+    template <int W, bool Hw>
     BoxCounts count_words(const BranchMask& branch);
+    BoxCounts count_popcnt(const BranchMask& branch);
 
     const BoxSides& sides_;
     int m_;
     int words_;
     struct Smear {
+        int factor = 1;  // source boxes per box
         int steps = 0;
         std::array<int, 12> shift{};
     };
@@ -46,9 +59,9 @@ class BoxCounter {
     // first column of every box.
     std::array<std::vector<std::uint64_t>, 2> square_;
     std::array<std::array<std::vector<std::uint64_t>, 32>, 2> starts_;
-    std::array<std::vector<std::uint64_t>, 32> bands_;  // per side, `words_` per band
-    std::vector<std::uint64_t> scratch_;
-    std::vector<double> log_count_;  // ln(k + 1)
+    std::array<std::vector<std::uint64_t>, 32> bands_;  // per side, `words_` per band, smeared
+    std::vector<double> log_count_;                     // ln(k + 1)
+    bool popcnt_ = false;
 };
 
 }  // namespace ds

@@ -88,6 +88,7 @@ PassStats first_pass_fast(const PassInput& in, RealGrid& dtab2, FdpFields& field
     fields.dtab_v2.assign(static_cast<std::size_t>(fields.at.size()), 0.0);
 
     const int nt = threads >= 1 ? threads : omp_get_max_threads();
+    const NetworkBits net(in.tab, nt);
     std::vector<std::unique_ptr<Worker>> workers;
     for (int t = 0; t < nt; ++t)
         workers.push_back(std::make_unique<Worker>(in.win_fract, win_size));
@@ -101,7 +102,7 @@ PassStats first_pass_fast(const PassInput& in, RealGrid& dtab2, FdpFields& field
         for (std::int64_t k = fields.at.begin(i); k < fields.at.end(i); ++k) {
             const std::int64_t j = fields.at.col[static_cast<std::size_t>(k)];
             FractResult r;
-            if (select_branch_fast(in.tab, i, j, wk.ws, wk.branch)) {
+            if (select_branch_fast(net, i, j, wk.ws, wk.branch)) {
                 const int L = wk.branch.size();
                 const int Nc = count_confluences_fast(wk.branch, wk.ws);
                 dtab2(i, j) = taco_value(L, Nc, win_size, in.MNC);

@@ -10,8 +10,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
-#include <span>
 #include <vector>
 
 #include "lib/grid.h"
@@ -50,7 +48,14 @@ class BranchMask {
     }
     bool test(int r, int c) const { return (row(r)[c >> 6] >> (c & 63)) & 1u; }
     // (r, c) must lie in the window.
-    void set(int r, int c);
+    void set(int r, int c) {
+        std::uint64_t& w = row_mut(r)[c >> 6];
+        const std::uint64_t bit = std::uint64_t{1} << (c & 63);
+        count_ += (w & bit) == 0;
+        w |= bit;
+        first_ = std::min(first_, r);
+        last_ = std::max(last_, r);
+    }
     void reset(int r, int c);
     void clear();
     // The cells in row-major order.
@@ -71,69 +76,67 @@ class BranchMask {
     int count_ = 0;
 };
 
-// Marks over a window-sized grid that are all dropped at once by starting a new generation,
-// so that no per-pixel clearing touches the whole window. Blocked cells hold a value above
-// every mark, for good.
-class StampGrid {
-  public:
-    static constexpr std::uint32_t kBlocked = std::numeric_limits<std::uint32_t>::max();
-
-    explicit StampGrid(std::size_t cells) : stamp_(cells, 0) {}
-
-    void block(std::size_t i) {
-        stamp_[i] = kBlocked;
-        blocked_.push_back(i);
-    }
-
-    // Reserves `width` fresh mark values and returns the first; every unblocked cell holds an
-    // older one.
-    std::uint32_t next(std::uint32_t width) {
-        if (gen_ >= kBlocked - width) {
-            std::fill(stamp_.begin(), stamp_.end(), 0u);
-            for (std::size_t i : blocked_)
-                stamp_[i] = kBlocked;
-            gen_ = 0;
-        }
-        const std::uint32_t first = gen_ + 1;
-        gen_ += width;
-        return first;
-    }
-    std::uint32_t* data() { return stamp_.data(); }
-    std::uint32_t& operator[](std::size_t i) { return stamp_[i]; }
-    std::uint32_t operator[](std::size_t i) const { return stamp_[i]; }
-
-  private:
-    std::vector<std::uint32_t> stamp_;
-    std::vector<std::size_t> blocked_;
-    std::uint32_t gen_ = 0;
+// Where bit p of a row of bitsets lies: word `w`, bit `o`. Rows that share the position share
+// the cursor.
+struct BitCursor {
+    explicit BitCursor(std::int64_t p) : w(p >> 6), o(static_cast<int>(p & 63)) {}
+    std::int64_t w;
+    int o;
 };
 
-// Scratch of one worker for one window side. Its stamp grid has one row and one column more
-// than the window; the positions a trace never enters (row 0, column 0, and that extra row and
-// column) are blocked, so the traversal needs no bounds tests.
+// Bits p to p + 2 of a row of bitsets; the word after the one holding p must exist.
+inline unsigned three_bits(const std::uint64_t* row, BitCursor at) {
+    const std::uint64_t lo = row[at.w] >> at.o;
+    const std::uint64_t hi = (row[at.w + 1] << 1) << (63 - at.o);
+    return static_cast<unsigned>((lo | hi) & 7u);
+}
+
+// The network pixels of a raster (cells holding exactly 1) as row bitsets. Past the last row
+// and the last column there is always room for one more, so that the 3 x 3 neighbourhood of
+// any pixel reads without bounds tests (the extra cells are 0).
+class NetworkBits {
+  public:
+    // Packs the rows with `threads` threads (below 1: every core).
+    explicit NetworkBits(const ByteGrid& tab, int threads = 1);
+
+    std::int64_t rows() const { return rows_; }
+    std::int64_t cols() const { return cols_; }
+    std::int64_t words() const { return words_; }  // per row
+    const std::uint64_t* row(std::int64_t r) const { return bits_.data() + r * words_; }
+    bool test(std::int64_t r, std::int64_t c) const { return (row(r)[c >> 6] >> (c & 63)) & 1u; }
+
+  private:
+    std::int64_t rows_;
+    std::int64_t cols_;
+    std::int64_t words_;
+    std::vector<std::uint64_t> bits_;
+};
+
+// Scratch of one worker for one window side: the cell list of a traversal and its visited
+// mark, laid out like the raster's NetworkBits so that both read at the same positions (it is
+// sized on first use and left empty after every traversal).
 class BranchWorkspace {
   public:
     explicit BranchWorkspace(int win_size);
     int win_size() const { return m_; }
 
   private:
-    friend bool select_branch_fast(const ByteGrid&, std::int64_t, std::int64_t, BranchWorkspace&,
+    friend bool select_branch_fast(const NetworkBits&, std::int64_t, std::int64_t, BranchWorkspace&,
                                    BranchMask&);
     friend int count_confluences_fast(const BranchMask&, BranchWorkspace&);
 
     int m_;
-    int pitch_;  // m + 1, the row length of the stamp grid
-    StampGrid stamp_;
+    std::vector<std::uint64_t> visited_;
     std::vector<WindowCell> queue_;  // cells as the traversal finds them
     BranchMask marked_;              // branch cells not yet found to be confluences
 };
 
-// The branch through image pixel (i, j) of `tab` (1 = network) in the window of side
-// `ws.win_size()`, set into `branch` (empty on entry): the cells that the literal pass copies
-// into tab_fract. The pixel must be a network pixel at least half a side from every edge.
-// Returns false, leaving `branch` empty, when the pixel has no network neighbour: its trace is
-// then dropped and the literal selection keeps every unlabelled cell of the window instead.
-bool select_branch_fast(const ByteGrid& tab, std::int64_t i, std::int64_t j, BranchWorkspace& ws,
+// The branch through image pixel (i, j) in the window of side `ws.win_size()`, set into
+// `branch` (empty on entry): the cells that the literal pass copies into tab_fract. The pixel
+// must be a network pixel at least half a side from every edge. Returns false, leaving
+// `branch` empty, when the pixel has no network neighbour: its trace is then dropped and the
+// literal selection keeps every unlabelled cell of the window instead.
+bool select_branch_fast(const NetworkBits& net, std::int64_t i, std::int64_t j, BranchWorkspace& ws,
                         BranchMask& branch);
 
 // Confluences of `branch` as count_confluences counts them on a window holding 1 on its cells:
