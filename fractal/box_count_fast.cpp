@@ -40,15 +40,15 @@ inline void or_shifted(std::uint64_t* y, int words, int k) {
     } else {
         const int q = k >> 6;
         const int r = k & 63;
-        for (int w = 0; w < words; ++w) {
-            const int s = w + q;
-            std::uint64_t v = 0;
-            if (s < words) {
-                v = y[s] >> r;
-                if (r != 0 && s + 1 < words)
-                    v |= y[s + 1] << (64 - r);
-            }
-            y[w] |= v;
+        const int n = words - q;  // words that receive bits
+        if (r == 0) {
+            for (int w = 0; w < n; ++w)
+                y[w] |= y[w + q];
+        } else {
+            for (int w = 0; w + 1 < n; ++w)
+                y[w] |= (y[w + q] >> r) | (y[w + q + 1] << (64 - r));
+            if (n > 0)
+                y[n - 1] |= y[words - 1] >> r;
         }
     }
 }
@@ -174,7 +174,6 @@ template <int W, bool Hw>
             // construction, bands because every count leaves them zero again.
             const std::uint64_t* part = (src == 0 ? branch.row(a) : bands_[src].data()) +
                                         static_cast<std::ptrdiff_t>(b_lo) * f * words;
-            const int n_words = n_bands * words;
             // One pass over the bands per step keeps the loops long.
             for (int B = 0; B < n_bands; ++B)
                 for (int w = 0; w < words; ++w)
@@ -193,11 +192,11 @@ template <int W, bool Hw>
             const std::uint64_t* start1 = starts_[1][uk].data();
             int n0 = 0;
             int n1 = 0;
-            for (int e = 0; e < n_words; ++e) {
-                const int w = W == 1 ? 0 : e % words;
-                n0 += popcount<Hw>(band[e] & start0[w]);
-                n1 += popcount<Hw>(band[e] & start1[w]);
-            }
+            for (int B = 0; B < n_bands; ++B)
+                for (int w = 0; w < words; ++w) {
+                    n0 += popcount<Hw>(band[B * words + w] & start0[w]);
+                    n1 += popcount<Hw>(band[B * words + w] & start1[w]);
+                }
             count0[uk] = n0;
             count1[uk] = n1;
         }

@@ -2,6 +2,8 @@
 
 #include <omp.h>
 
+#include <algorithm>
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <stdexcept>
@@ -81,13 +83,15 @@ PassStats first_pass_fast(const PassInput& in, RealGrid& dtab2, FdpFields& field
     const std::int64_t nb_lig = in.tab.rows();
     if (dtab2.rows() != nb_lig || dtab2.cols() != in.tab.cols())
         throw std::invalid_argument("first_pass_fast: dtab2 does not match the raster");
-    dtab2.fill(0.0);
+    const int nt = threads >= 1 ? threads : omp_get_max_threads();
+#pragma omp parallel for num_threads(nt) schedule(static)
+    for (std::int64_t i = 0; i < nb_lig; ++i)
+        std::fill(dtab2.row(i).begin(), dtab2.row(i).end(), 0.0);
 
     fields.at = eligible_pixels(in.tab, half_win);
     fields.dtab.assign(static_cast<std::size_t>(fields.at.size()), 0.0);
     fields.dtab_v2.assign(static_cast<std::size_t>(fields.at.size()), 0.0);
 
-    const int nt = threads >= 1 ? threads : omp_get_max_threads();
     const NetworkBits net(in.tab, nt);
     std::vector<std::unique_ptr<Worker>> workers;
     for (int t = 0; t < nt; ++t)
@@ -134,28 +138,56 @@ PassStats first_pass_fast(const PassInput& in, RealGrid& dtab2, FdpFields& field
         }
     };
 
-    // Blocks of rows end where a progress line is due, so that the lines come in order.
-    for (std::int64_t b = lo; b < hi;) {
-        if ((b + 1) % 50 == 0 && on_line)
-            on_line(static_cast<int>(b + 1));
-        std::int64_t e = b + 1;
-        while (e < hi && (e + 1) % 50 != 0)
-            ++e;
-        std::exception_ptr failure;
-#pragma omp parallel for num_threads(nt) schedule(dynamic, 1)
-        for (std::int64_t i = b; i < e; ++i) {
-            try {
-                process_row(*workers[static_cast<std::size_t>(omp_get_thread_num())], i);
-            } catch (...) {
+    // Rows go to the threads one at a time. The calling thread (thread 0 of the team) shows
+    // the line of row i once every row before i is done, so the lines come in order.
+    const auto n_rows = static_cast<std::size_t>(std::max<std::int64_t>(hi - lo, 0));
+    std::vector<std::atomic<bool>> done(n_rows);
+    std::int64_t frontier = lo;  // first row not known to be done
+    std::int64_t next_line = lo;
+    while (next_line < hi && (next_line + 1) % 50 != 0)
+        ++next_line;
+    std::atomic<bool> stop{false};
+    std::exception_ptr failure;
+    const auto fail = [&] {
 #pragma omp critical(first_pass_fast_failure)
-                if (!failure)
-                    failure = std::current_exception();
+        if (!failure)
+            failure = std::current_exception();
+        stop.store(true);
+    };
+    const auto show_lines = [&] {
+        while (frontier < hi && done[static_cast<std::size_t>(frontier - lo)].load())
+            ++frontier;
+        for (; next_line < hi && next_line <= frontier && !stop.load(); next_line += 50) {
+            try {
+                if (on_line)
+                    on_line(static_cast<int>(next_line + 1));
+            } catch (...) {
+                fail();
             }
         }
-        if (failure)
-            std::rethrow_exception(failure);
-        b = e;
+    };
+
+#pragma omp parallel num_threads(nt)
+    {
+        const int t = omp_get_thread_num();
+        Worker& wk = *workers[static_cast<std::size_t>(t)];
+#pragma omp for schedule(dynamic, 1) nowait
+        for (std::int64_t i = lo; i < hi; ++i) {
+            if (!stop.load()) {
+                try {
+                    process_row(wk, i);
+                } catch (...) {
+                    fail();
+                }
+            }
+            done[static_cast<std::size_t>(i - lo)].store(true);
+            if (t == 0)
+                show_lines();
+        }
     }
+    show_lines();
+    if (failure)
+        std::rethrow_exception(failure);
 
     PassStats st;
     st.processed = fields.at.size();

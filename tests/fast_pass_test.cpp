@@ -181,26 +181,40 @@ TEST(FirstPassFast, SmallWindowsMatchTheLiteralPassForEveryMncAndTreatment) {
     }
 }
 
-TEST(FirstPassFast, LargeWindowsMatchTheLiteralPass) {
-    Rng rng(8086);
-    for (int win_fract = 5; win_fract <= 11; ++win_fract) {
-        const int m = kWindowSides[static_cast<std::size_t>(win_fract)];
-        const int extra = m <= 121 ? 12 : m <= 241 ? 5 : 2;
-        for (int kind = 0; kind < 4; ++kind) {
-            // The literal pass costs about m^2 per pixel and more: fewer rasters for the
-            // largest windows.
-            if (m >= 181 && (kind == 1 || kind == 2))
-                continue;
-            const ByteGrid tab = make_raster(rng, m, extra, extra + 2, kind);
-            expect_same_as_literal(tab, win_fract, (win_fract + kind) % 4, true, {1, 2},
-                                   "kind " + std::to_string(kind));
-        }
-        const ByteGrid tab = make_raster(rng, m, extra, extra, 0);
-        expect_same_as_literal(tab, win_fract, 1, false, {2}, "TACO alone");
-        if (m >= 181)
-            expect_same_as_literal(make_raster(rng, m, extra, extra, 1), win_fract, 3, true, {2},
-                                   "tree");
+// Rasters of every kind with a few processed rows and columns; the literal pass costs about
+// m^2 per pixel and more, so the largest windows get fewer of them.
+void large_window_rasters(int win_fract, Rng& rng) {
+    const int m = kWindowSides[static_cast<std::size_t>(win_fract)];
+    const int extra = m <= 121 ? 12 : m <= 241 ? 5 : 2;
+    for (int kind = 0; kind < 4; ++kind) {
+        if (m >= 181 && (kind == 1 || kind == 2))
+            continue;
+        const ByteGrid tab = make_raster(rng, m, extra, extra + 2, kind);
+        expect_same_as_literal(tab, win_fract, (win_fract + kind) % 4, true, {1, 2},
+                               "kind " + std::to_string(kind));
     }
+    const ByteGrid tab = make_raster(rng, m, extra, extra, 0);
+    expect_same_as_literal(tab, win_fract, 1, false, {2}, "TACO alone");
+    if (m >= 181 && m < 661)
+        expect_same_as_literal(make_raster(rng, m, extra, extra, 1), win_fract, 3, true, {2},
+                               "tree");
+}
+
+TEST(FirstPassFast, WindowsFrom73To121MatchTheLiteralPass) {
+    Rng rng(8086);
+    for (int win_fract = 5; win_fract <= 7; ++win_fract)
+        large_window_rasters(win_fract, rng);
+}
+
+TEST(FirstPassFast, WindowsFrom181To241MatchTheLiteralPass) {
+    Rng rng(8087);
+    for (int win_fract = 8; win_fract <= 10; ++win_fract)
+        large_window_rasters(win_fract, rng);
+}
+
+TEST(FirstPassFast, Window661MatchesTheLiteralPass) {
+    Rng rng(8088);
+    large_window_rasters(11, rng);
 }
 
 TEST(FirstPassFast, ProgressLinesComeInOrderWhateverTheThreads) {
