@@ -166,6 +166,8 @@ TEST(FastBranch, SelectionMatchesTheLiteralTraceOnEveryWindowSide) {
         BranchWorkspace ws(m);
         BranchMask mask(m);
         Window w(m);
+        int through_row0 = 0;  // branches seeded in row 0 or column 0
+        int large = 0;         // branches of more than m cells
         for (const Scene s : kScenes)
             for (int t = 0; t < trials_for(m); ++t) {
                 const int top = uniform(rng, 0, 3);
@@ -181,7 +183,15 @@ TEST(FastBranch, SelectionMatchesTheLiteralTraceOnEveryWindowSide) {
                 ASSERT_TRUE(select_branch_fast(NetworkBits(img), i, j, ws, mask));
                 ASSERT_TRUE(same_cells(mask, w.tab_fract, m))
                     << "window " << m << ", " << name(s) << ", trial " << t;
+                bool edge = false;
+                for (int k = 0; k < m - 1; ++k)
+                    edge = edge || mask.test(0, k) || mask.test(k, 0);
+                through_row0 += edge;
+                large += mask.size() > m;
             }
+        // The scenes reach the cases that matter, for every side.
+        EXPECT_GT(through_row0, 0) << "window " << m;
+        EXPECT_GT(large, 0) << "window " << m;
     }
 }
 
