@@ -38,9 +38,10 @@ inline void or_shifted(std::uint64_t* y, int words, int k) {
             y[0] |= y[1] >> (k - 64);
         }
     } else {
+        const int nw = W > 0 ? W : words;
         const int q = k >> 6;
         const int r = k & 63;
-        const int n = words - q;  // words that receive bits
+        const int n = nw - q;  // words that receive bits
         if (r == 0) {
             for (int w = 0; w < n; ++w)
                 y[w] |= y[w + q];
@@ -48,7 +49,7 @@ inline void or_shifted(std::uint64_t* y, int words, int k) {
             for (int w = 0; w + 1 < n; ++w)
                 y[w] |= (y[w + q] >> r) | (y[w + q + 1] << (64 - r));
             if (n > 0)
-                y[n - 1] |= y[words - 1] >> r;
+                y[n - 1] |= y[nw - 1] >> r;
         }
     }
 }
@@ -219,6 +220,12 @@ __attribute__((target("popcnt"))) BoxCounts BoxCounter::count_popcnt(const Branc
             return count_words<1, true>(branch);
         case 2:
             return count_words<2, true>(branch);
+        case 3:
+            return count_words<3, true>(branch);
+        case 4:
+            return count_words<4, true>(branch);
+        case 11:
+            return count_words<11, true>(branch);
         default:
             return count_words<0, true>(branch);
     }
@@ -236,6 +243,12 @@ BoxCounts BoxCounter::count(const BranchMask& branch) {
             return count_words<1, false>(branch);
         case 2:
             return count_words<2, false>(branch);
+        case 3:
+            return count_words<3, false>(branch);
+        case 4:
+            return count_words<4, false>(branch);
+        case 11:
+            return count_words<11, false>(branch);
         default:
             return count_words<0, false>(branch);
     }
