@@ -137,30 +137,39 @@ int trace_component(const Tracer t, Extent& ext, int r0, int c0) {
         const unsigned mid = three_open(net + off, visited + off, at) & 5u;
         const unsigned down = three_open(net + off + nw, visited + off + nw, at);
 
-        if (x.r <= m - 2 && x.c <= m - 2)
+        unsigned fresh = up | (mid << 3) | (down << 6);
+        if (static_cast<unsigned>(x.r - 2) <= static_cast<unsigned>(m - 4) &&
+            static_cast<unsigned>(x.c - 2) <= static_cast<unsigned>(m - 4)) {
+            // Away from the window's edges: a seed position, and every neighbour may be entered.
             earliest = std::min(earliest, x.r * m + x.c);
-        if (x.r == 1) {
-            // Row-0 seeds next to the cell: columns up to m - 2.
-            const unsigned seeds = up & (x.c == m - 1 ? 1u : x.c == m - 2 ? 3u : 7u);
-            if (seeds != 0)
-                earliest = std::min(earliest, x.c - 1 + std::countr_zero(seeds));
+        } else {
+            if (x.r <= m - 2 && x.c <= m - 2)
+                earliest = std::min(earliest, x.r * m + x.c);
+            if (x.r == 1) {
+                // Row-0 seeds next to the cell: columns up to m - 2.
+                const unsigned seeds = up & (x.c == m - 1 ? 1u : x.c == m - 2 ? 3u : 7u);
+                if (seeds != 0)
+                    earliest = std::min(earliest, x.c - 1 + std::countr_zero(seeds));
+            }
+            if (x.c == 1) {
+                // Column-0 seeds next to the cell: rows up to m - 2, the first row first.
+                if (up & 1u)
+                    earliest = std::min(earliest, (x.r - 1) * m);
+                else if ((mid & 1u) && x.r <= m - 2)
+                    earliest = std::min(earliest, x.r * m);
+                else if ((down & 1u) && x.r + 1 <= m - 2)
+                    earliest = std::min(earliest, (x.r + 1) * m);
+            }
+            // Entered positions: rows and columns 1 to m - 1.
+            if (x.r == 1)
+                fresh &= ~0007u;
+            if (x.r == m - 1)
+                fresh &= ~0700u;
+            if (x.c == 1)
+                fresh &= ~0111u;
+            if (x.c == m - 1)
+                fresh &= ~0444u;
         }
-        if (x.c == 1) {
-            // Column-0 seeds next to the cell: rows up to m - 2, the first row first.
-            if (up & 1u)
-                earliest = std::min(earliest, (x.r - 1) * m);
-            else if ((mid & 1u) && x.r <= m - 2)
-                earliest = std::min(earliest, x.r * m);
-            else if ((down & 1u) && x.r + 1 <= m - 2)
-                earliest = std::min(earliest, (x.r + 1) * m);
-        }
-
-        // Entered positions: rows and columns 1 to m - 1.
-        unsigned fresh = (x.r == 1 ? 0u : up) | (mid << 3) | ((x.r == m - 1 ? 0u : down) << 6);
-        if (x.c == 1)
-            fresh &= ~0111u;
-        if (x.c == m - 1)
-            fresh &= ~0444u;
         for (; fresh != 0; fresh &= fresh - 1) {
             const int k = std::countr_zero(fresh);
             const int r = x.r + kDr[k];
