@@ -64,12 +64,6 @@ void check_window(const ByteGrid& tab_fract, const BoxSides& sides, int lig, int
     }
 }
 
-// Adds one to class c; a class beyond the table (an R² off [0, 1]) is not counted.
-void count_class(R2Histogram& tab, int c) {
-    if (c >= 0 && c < static_cast<int>(tab.size()))
-        ++tab[static_cast<std::size_t>(c)];
-}
-
 }  // namespace
 
 const BoxSides& box_sides(int win_fract) {
@@ -99,7 +93,7 @@ BoxCounts count_boxes(const ByteGrid& tab_fract, const BoxSides& sides, int lig,
     return itot;
 }
 
-FractResult fract_from_counts(const BoxSides& sides, const BoxCounts& itot) {
+FractResult fract_from_ordinates(const BoxSides& sides, const BoxOrdinates& yy) {
     const int max_m = sides.max_m;
     const double* xx = sides.xx.data();
     std::array<double, 4> DFp{};
@@ -107,15 +101,11 @@ FractResult fract_from_counts(const BoxSides& sides, const BoxCounts& itot) {
     std::array<double, 4> Era{};
     std::array<double, 4> Erb{};
     for (std::size_t p = 0; p < 4; ++p) {
-        std::array<double, 32> yy{};
-        for (int m = 1; m <= max_m; ++m) {
-            const auto i = static_cast<std::size_t>(m - 1);
-            yy[i] = std::log(static_cast<double>(itot[p][i] + 1));
-        }
-        DFp[p] = -slope(xx, yy.data(), max_m);
-        DimFp[p] = -slope2(xx, yy.data(), max_m);
-        Era[p] = Er_2(xx, yy.data(), max_m, 0);
-        Erb[p] = Er_2(xx, yy.data(), max_m, 1);
+        const double* y = yy[p].data();
+        DFp[p] = -slope(xx, y, max_m);
+        DimFp[p] = -slope2(xx, y, max_m);
+        Era[p] = Er_2(xx, y, max_m, 0);
+        Erb[p] = Er_2(xx, y, max_m, 1);
     }
     FractResult r;
     r.DF = (DFp[0] + DFp[1] + DFp[2] + DFp[3]) * 0.25;
@@ -125,8 +115,24 @@ FractResult fract_from_counts(const BoxSides& sides, const BoxCounts& itot) {
     return r;
 }
 
+FractResult fract_from_counts(const BoxSides& sides, const BoxCounts& itot) {
+    BoxOrdinates yy{};
+    for (std::size_t p = 0; p < 4; ++p)
+        for (int m = 1; m <= sides.max_m; ++m) {
+            const auto i = static_cast<std::size_t>(m - 1);
+            // The count is raised by one: a side without any occupied box gives 0.
+            yy[p][i] = std::log(static_cast<double>(itot[p][i] + 1));
+        }
+    return fract_from_ordinates(sides, yy);
+}
+
 int r2_class(double er) {
     return static_cast<int>(er * 1000 + 0.5);
+}
+
+void count_class(R2Histogram& tab, int c) {
+    if (c >= 0 && c < static_cast<int>(tab.size()))
+        ++tab[static_cast<std::size_t>(c)];
 }
 
 FractResult Fract_Explor(const ByteGrid& tab_fract, int win_fract, int lig, int col,

@@ -27,7 +27,12 @@ struct FractResult {
     double ER_1 = 0.0;
 };
 
+// Ordinates of the fits: yy[p][m-1] = ln(itot[p][m-1] + 1).
+using BoxOrdinates = std::array<std::array<double, 32>, 4>;
+
 // The fits and averages over the four placements, shared by every way of counting.
+FractResult fract_from_ordinates(const BoxSides& sides, const BoxOrdinates& yy);
+// The same from the counts, taking their logarithms first.
 FractResult fract_from_counts(const BoxSides& sides, const BoxCounts& itot);
 
 // Occupied boxes of every side and placement, read literally from `tab_fract` (rows 0 to lig-1,
@@ -38,6 +43,9 @@ BoxCounts count_boxes(const ByteGrid& tab_fract, const BoxSides& sides, int lig,
 
 // R² class of the frequency tables: R² x 1000 + 0.5, truncated.
 int r2_class(double er);
+
+// Adds one to class c; a class beyond the table (an R² off [0, 1]) is not counted.
+void count_class(R2Histogram& tab, int c);
 
 // Literal box counting of `tab_fract` with the sides of `win_fract`, then the fits; adds one to
 // the R² class of each fit in tab_Er0 / tab_Er1.

@@ -18,8 +18,8 @@ void clear_window(Window& w) {
             w.tab_fract(r, c) = 0;
 }
 
-// Cuts the window around (i, j) into tab_prov, labels it and keeps the branch through the
-// centre in tab_fract.
+}  // namespace
+
 void select_branch(Window& w, const ByteGrid& tab, std::int64_t i, std::int64_t j) {
     const int m = w.win_size;
     const int half_win = half_side(m);
@@ -36,16 +36,15 @@ void select_branch(Window& w, const ByteGrid& tab, std::int64_t i, std::int64_t 
                 w.tab_fract(k, l) = 1;
 }
 
-void record(double v, double& lo, double& hi, double& cell, Histogram& bins) {
+double record_dimension(double v, double& lo, double& hi, Histogram& bins) {
     if (lo > v)
         lo = v;
     if (hi < v)
         hi = v;
-    cell = v * 100;
+    const double cell = v * 100;
     count_bin(bins, image_value(cell));
+    return cell;
 }
-
-}  // namespace
 
 PassStats first_pass(const PassInput& in, const PassOutput& out,
                      const std::function<void(int line)>& on_line) {
@@ -73,8 +72,8 @@ PassStats first_pass(const PassInput& in, const PassOutput& out,
                 continue;
             const FractResult r =
                 Fract_Explor(w.tab_fract, in.win_fract, win_size, win_size, st.tab_Er0, st.tab_Er1);
-            record(r.DF, st.Min_DF, st.Max_DF, out.dtab(i, j), st.val_DF);
-            record(r.DF_V2, st.Min_DF_V2, st.Max_DF_V2, out.dtab_v2(i, j), st.val_DF_V2);
+            out.dtab(i, j) = record_dimension(r.DF, st.Min_DF, st.Max_DF, st.val_DF);
+            out.dtab_v2(i, j) = record_dimension(r.DF_V2, st.Min_DF_V2, st.Max_DF_V2, st.val_DF_V2);
         }
     }
     return st;

@@ -6,6 +6,7 @@
 
 #include "lib/grid.h"
 #include "lib/values.h"
+#include "lib/window.h"
 
 namespace ds {
 
@@ -34,6 +35,14 @@ struct PassOutput {
     RealGrid& dtab_v2;  // DF_V2 x 100
     RealGrid& dtab2;    // TACO value
 };
+
+// Literal selection: clears the window, cuts it around image pixel (i, j), labels it with
+// suiv_formes and sets tab_fract to 1 on the cells that carry the centre's label.
+void select_branch(Window& w, const ByteGrid& tab, std::int64_t i, std::int64_t j);
+
+// Folds one dimension into its extremes (strict comparisons, so the first of equal values
+// stays), counts it x 100 in its image-value bin and returns it x 100.
+double record_dimension(double v, double& lo, double& hi, Histogram& bins);
 
 // The literal pass. The three grids are cleared first. `on_line` gets i + 1 for every image
 // row i inside the margin whose i + 1 is a multiple of 50.

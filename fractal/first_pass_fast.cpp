@@ -1,0 +1,211 @@
+#include "fractal/first_pass_fast.h"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <memory>
+#include <stdexcept>
+
+#include "fractal/box_count.h"
+#include "fractal/box_count_fast.h"
+#include "lib/window.h"
+#include "taco/branch.h"
+#include "taco/taco_value.h"
+
+namespace ds {
+
+namespace {
+
+// Extremes of one image row, folded in column order; rows are merged in row order, which gives
+// the extremes of the whole pass exactly as one scan would (signed zeros included).
+struct RowExtremes {
+    double Min_DF = 10.0;
+    double Max_DF = 0.0;
+    double Min_DF_V2 = 10.0;
+    double Max_DF_V2 = 0.0;
+};
+
+// Everything one thread needs; the histograms are summed at the end.
+struct Worker {
+    Worker(int win_fract, int win_size) : ws(win_size), branch(win_size), boxes(win_fract) {}
+
+    BranchWorkspace ws;
+    BranchMask branch;
+    BoxCounter boxes;
+    std::unique_ptr<Window> literal;  // for the rare pixel whose trace is dropped
+    Histogram val_DF{};
+    Histogram val_DF_V2{};
+    R2Histogram tab_Er0{};
+    R2Histogram tab_Er1{};
+};
+
+SparsePositions eligible_pixels(const ByteGrid& tab, int half_win) {
+    SparsePositions at;
+    at.rows = tab.rows();
+    at.cols = tab.cols();
+    at.row_start.assign(static_cast<std::size_t>(at.rows) + 1, 0);
+    for (std::int64_t i = 0; i < at.rows; ++i) {
+        at.row_start[static_cast<std::size_t>(i)] = at.size();
+        if (i < half_win || i >= at.rows - half_win)
+            continue;
+        const unsigned char* row = tab.row(i).data();
+        for (std::int64_t j = half_win; j < at.cols - half_win; ++j)
+            if (row[j] == 1)
+                at.col.push_back(static_cast<std::int32_t>(j));
+    }
+    at.row_start[static_cast<std::size_t>(at.rows)] = at.size();
+    return at;
+}
+
+void merge_min(double& acc, double v) {
+    if (acc > v)
+        acc = v;
+}
+void merge_max(double& acc, double v) {
+    if (acc < v)
+        acc = v;
+}
+
+template <std::size_t N>
+void add(std::array<int, N>& to, const std::array<int, N>& from) {
+    for (std::size_t b = 0; b < N; ++b)
+        to[b] += from[b];
+}
+
+}  // namespace
+
+PassStats first_pass_fast(const PassInput& in, RealGrid& dtab2, FdpFields& fields, int threads,
+                          const std::function<void(int line)>& on_line) {
+    const int win_size = kWindowSides.at(static_cast<std::size_t>(in.win_fract));
+    const int half_win = half_side(win_size);
+    const std::int64_t nb_lig = in.tab.rows();
+    if (dtab2.rows() != nb_lig || dtab2.cols() != in.tab.cols())
+        throw std::invalid_argument("first_pass_fast: dtab2 does not match the raster");
+    const int nt = threads >= 1 ? threads : omp_get_max_threads();
+#pragma omp parallel for num_threads(nt) schedule(static)
+    for (std::int64_t i = 0; i < nb_lig; ++i)
+        std::fill(dtab2.row(i).begin(), dtab2.row(i).end(), 0.0);
+
+    fields.at = eligible_pixels(in.tab, half_win);
+    fields.dtab.assign(static_cast<std::size_t>(fields.at.size()), 0.0);
+    fields.dtab_v2.assign(static_cast<std::size_t>(fields.at.size()), 0.0);
+
+    const NetworkBits net(in.tab, nt);
+    std::vector<std::unique_ptr<Worker>> workers;
+    for (int t = 0; t < nt; ++t)
+        workers.push_back(std::make_unique<Worker>(in.win_fract, win_size));
+
+    const std::int64_t lo = half_win;
+    const std::int64_t hi = nb_lig - half_win;
+    std::vector<RowExtremes> extremes(static_cast<std::size_t>(std::max<std::int64_t>(hi - lo, 0)));
+
+    const auto process_row = [&](Worker& wk, std::int64_t i) {
+        RowExtremes& ex = extremes[static_cast<std::size_t>(i - lo)];
+        for (std::int64_t k = fields.at.begin(i); k < fields.at.end(i); ++k) {
+            const std::int64_t j = fields.at.col[static_cast<std::size_t>(k)];
+            FractResult r;
+            if (select_branch_fast(net, i, j, wk.ws, wk.branch)) {
+                const int L = wk.branch.size();
+                const int Nc = count_confluences_fast(wk.branch, wk.ws);
+                dtab2(i, j) = taco_value(L, Nc, win_size, in.MNC);
+                if (in.fdp)
+                    r = wk.boxes.fract(wk.boxes.count(wk.branch));
+                wk.branch.clear();
+                if (!in.fdp)
+                    continue;
+                count_class(wk.tab_Er0, r2_class(r.ER_0));
+                count_class(wk.tab_Er1, r2_class(r.ER_1));
+            } else {
+                // A pixel without network neighbours: its selection is every unlabelled cell
+                // of the window, which only the literal labelling gives.
+                if (!wk.literal)
+                    wk.literal = std::make_unique<Window>(win_size);
+                Window& w = *wk.literal;
+                select_branch(w, in.tab, i, j);
+                New_Vosmek_Treatment(w, win_size, win_size, static_cast<int>(i),
+                                     static_cast<int>(j), in.MNC, dtab2);
+                if (!in.fdp)
+                    continue;
+                r = Fract_Explor(w.tab_fract, in.win_fract, win_size, win_size, wk.tab_Er0,
+                                 wk.tab_Er1);
+            }
+            const auto uk = static_cast<std::size_t>(k);
+            fields.dtab[uk] = record_dimension(r.DF, ex.Min_DF, ex.Max_DF, wk.val_DF);
+            fields.dtab_v2[uk] =
+                record_dimension(r.DF_V2, ex.Min_DF_V2, ex.Max_DF_V2, wk.val_DF_V2);
+        }
+    };
+
+    // Rows go to the threads one at a time. The calling thread (thread 0 of the team) shows
+    // the line of row i once every row before i is done, so the lines come in order.
+    const auto n_rows = static_cast<std::size_t>(std::max<std::int64_t>(hi - lo, 0));
+    std::vector<std::atomic<bool>> done(n_rows);
+    std::int64_t frontier = lo;  // first row not known to be done
+    std::int64_t next_line = lo;
+    while (next_line < hi && (next_line + 1) % 50 != 0)
+        ++next_line;
+    std::atomic<bool> stop{false};
+    std::exception_ptr failure;
+    const auto fail = [&] {
+#pragma omp critical(first_pass_fast_failure)
+        if (!failure)
+            failure = std::current_exception();
+        stop.store(true);
+    };
+    const auto show_lines = [&] {
+        while (frontier < hi && done[static_cast<std::size_t>(frontier - lo)].load())
+            ++frontier;
+        for (; next_line < hi && next_line <= frontier && !stop.load(); next_line += 50) {
+            try {
+                if (on_line)
+                    on_line(static_cast<int>(next_line + 1));
+            } catch (...) {
+                fail();
+            }
+        }
+    };
+
+#pragma omp parallel num_threads(nt)
+    {
+        const int t = omp_get_thread_num();
+        Worker& wk = *workers[static_cast<std::size_t>(t)];
+#pragma omp for schedule(dynamic, 1) nowait
+        for (std::int64_t i = lo; i < hi; ++i) {
+            if (!stop.load()) {
+                try {
+                    process_row(wk, i);
+                } catch (...) {
+                    fail();
+                }
+            }
+            done[static_cast<std::size_t>(i - lo)].store(true);
+            if (t == 0)
+                show_lines();
+        }
+    }
+    show_lines();
+    if (failure)
+        std::rethrow_exception(failure);
+
+    PassStats st;
+    st.processed = fields.at.size();
+    if (!in.fdp)
+        return st;
+    for (const RowExtremes& ex : extremes) {
+        merge_min(st.Min_DF, ex.Min_DF);
+        merge_max(st.Max_DF, ex.Max_DF);
+        merge_min(st.Min_DF_V2, ex.Min_DF_V2);
+        merge_max(st.Max_DF_V2, ex.Max_DF_V2);
+    }
+    for (const auto& wk : workers) {
+        add(st.val_DF, wk->val_DF);
+        add(st.val_DF_V2, wk->val_DF_V2);
+        add(st.tab_Er0, wk->tab_Er0);
+        add(st.tab_Er1, wk->tab_Er1);
+    }
+    return st;
+}
+
+}  // namespace ds

@@ -1,0 +1,33 @@
+// The first calculation pass on every core: the same values and statistics as first_pass, with
+// the branch traversed alone and the fractal dimensions kept only at the processed pixels.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "fractal/first_pass.h"
+#include "lib/grid.h"
+#include "lib/sparse_field.h"
+
+namespace ds {
+
+// The fractal dimensions x 100 of a pass, one value per processed pixel in row-major order;
+// every other pixel is 0.0. With the TACO treatment alone the values are all 0.0.
+struct FdpFields {
+    SparsePositions at;
+    std::vector<double> dtab;     // DF x 100
+    std::vector<double> dtab_v2;  // DF_V2 x 100
+
+    SparseField dtab_field() const { return {&at, dtab}; }
+    SparseField dtab_v2_field() const { return {&at, dtab_v2}; }
+};
+
+// Fills `dtab2` (cleared first; the size of the raster) and `fields` as first_pass fills
+// dtab2, dtab and dtab_v2, and returns the same statistics, whatever `threads` is (below 1: every
+// core). `on_line` gets the same lines as in first_pass, in increasing order, from the calling
+// thread, once the rows before that line are done. Throws std::invalid_argument when dtab2 does
+// not match the raster.
+PassStats first_pass_fast(const PassInput& in, RealGrid& dtab2, FdpFields& fields, int threads,
+                          const std::function<void(int line)>& on_line);
+
+}  // namespace ds
