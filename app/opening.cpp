@@ -188,8 +188,16 @@ void create_file_set(RunState& s) {
     }
 }
 
+// The reference engine keeps the nine full-size grids of the literal layout; the fast engine
+// keeps the dimensions at the processed pixels only and one image buffer.
 void allocate_grids(RunState& s) {
     s.tab = ucmatrice(s.nb_col, s.nb_lig);
+    if (s.engine == Engine::Fast) {
+        s.dtab2 = dmatrice(s.nb_col, s.nb_lig);
+        s.dtab3 = dmatrice(s.nb_col, s.nb_lig);
+        s.tab_out = ucmatrice(s.nb_col, s.nb_lig);
+        return;
+    }
     s.dtab = dmatrice(s.nb_col, s.nb_lig);
     s.dtab2 = dmatrice(s.nb_col, s.nb_lig);
     s.dtab3 = dmatrice(s.nb_col, s.nb_lig);
