@@ -19,7 +19,7 @@
 namespace ds {
 namespace {
 
-using namespace ds::testing;
+using namespace ds::gen;
 
 enum class Scene { Tree, Walks, Blob, BorderLines, Row0Comb, Column0Comb, Crowded };
 constexpr Scene kScenes[] = {Scene::Tree,     Scene::Walks,       Scene::Blob,   Scene::BorderLines,

@@ -19,7 +19,7 @@
 namespace ds {
 namespace {
 
-using namespace ds::testing;
+using namespace ds::gen;
 
 bool same_bits(double a, double b) {
     return std::memcmp(&a, &b, sizeof a) == 0;

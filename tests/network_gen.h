@@ -10,7 +10,7 @@
 
 #include "lib/grid.h"
 
-namespace ds::testing {
+namespace ds::gen {
 
 using Rng = std::mt19937;
 
@@ -79,4 +79,4 @@ inline void noise(ByteGrid& g, Rng& rng, int count) {
     }
 }
 
-}  // namespace ds::testing
+}  // namespace ds::gen
