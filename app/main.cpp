@@ -67,6 +67,8 @@ int run_dialog(const CommandLine& cl) {
         std::cout.flush();
         return 0;
     } catch (const ds::RunExit& e) {
+        if (e.status() != 0)
+            report_incomplete(s.files);
         return e.status();
     } catch (const ds::FileError& e) {
         std::cerr << "\n\t" << e.what() << "\n";
