@@ -5,14 +5,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <limits>
 #include <optional>
 #include <sstream>
 #include <string_view>
 
 #include "app/formats.h"
 #include "app/out_file.h"
+#include "app/raster_limits.h"
 
 namespace ds {
 
@@ -65,11 +64,20 @@ constexpr std::array<std::string_view, 16> kExplanation = {
     "\n\tor not the first box size",
 };
 
-// Suffixes of every output image and descriptor; the tables (".xls") cannot meet a river file.
-constexpr std::array<std::string_view, 12> kRasterAndDescriptorSuffixes = {
-    "_FDP_RI.raw", "_FDP_RI.txt", "_TAC_DN.raw",  "_TAC_DN.txt",  "_FDP_DN.raw",  "_FDP_DN.txt",
-    "_TAC_RI.raw", "_TAC_RI.txt", "_FDP_DN2.raw", "_FDP_DN2.txt", "_FDP_RI2.raw", "_FDP_RI2.txt",
+// Suffixes of every output file of either treatment. Tables count too: through a symbolic or
+// hard link, any of them could be the river's own raster or descriptor.
+constexpr std::array<std::string_view, 20> kOutputSuffixes = {
+    "_FDP_RI.raw",  "_FDP_RI.txt",  "_FDP_RI.xls",  "_TAC_DN.raw",  "_TAC_DN.txt",
+    "_TAC_DN.xls",  "_FDP_DN.raw",  "_FDP_DN.txt",  "_FDP_DN.xls",  "_TAC_RI.raw",
+    "_TAC_RI.txt",  "_TAC_RI.xls",  "_FDP_DN2.raw", "_FDP_DN2.txt", "_FDP_DN2.xls",
+    "_FDP_RI2.raw", "_FDP_RI2.txt", "_FDP_RI2.xls", "_FDP_ER0.xls", "_FDP_ER1.xls",
 };
+
+// The part of a river descriptor that is read.
+constexpr std::size_t kDescriptorReadLimit = 64 * 1024;
+
+// Bytes per pixel of the nine full-size grids of allocate_grids.
+constexpr std::int64_t kGridBytesPerPixel = 5 * sizeof(unsigned char) + 4 * sizeof(double);
 
 bool same_file(const std::string& a, const std::string& b) {
     if (a == b)
@@ -81,7 +89,7 @@ bool same_file(const std::string& a, const std::string& b) {
 // The output path of either treatment that would replace one of the river's own files.
 std::optional<std::pair<std::string, std::string>> replaced_river_file(const std::string& base,
                                                                        const RunState& s) {
-    for (std::string_view suffix : kRasterAndDescriptorSuffixes) {
+    for (std::string_view suffix : kOutputSuffixes) {
         std::string out = base + std::string(suffix);
         for (const std::string* river : {&s.river_raw, &s.river_txt})
             if (same_file(out, *river))
@@ -90,20 +98,21 @@ std::optional<std::pair<std::string, std::string>> replaced_river_file(const std
     return std::nullopt;
 }
 
-// Sizes that no grid can take end the run here, before any output file exists.
-void check_raster_size(const RunState& s, Console& con) {
-    const char* problem = nullptr;
-    if (s.nb_lig <= 0 || s.nb_col <= 0)
-        problem = "a raster needs at least one line and one column";
-    else if (static_cast<std::int64_t>(s.nb_lig) * s.nb_col >
-             static_cast<std::int64_t>(std::numeric_limits<std::ptrdiff_t>::max() /
-                                       static_cast<std::ptrdiff_t>(sizeof(double))))
-        problem = "too many cells for one grid";
-    if (problem == nullptr)
+// Sizes that no grid can take, or grids beyond the memory of the machine, end the run here,
+// before any output file exists. `source` says where the sizes come from.
+void check_raster_size(const RunState& s, Console& con, const std::string& source) {
+    bool too_large = false;
+    const auto problem =
+        raster_size_problem(s.nb_lig, s.nb_col, kGridBytesPerPixel, usable_memory(), &too_large);
+    if (!problem)
         return;
     std::ostream& err = con.err();
-    err << "\n\tThe descriptor " << s.river_txt << " gives " << s.nb_lig << " lines and "
-        << s.nb_col << " columns: " << problem << "\n";
+    if (too_large)
+        err << "\n\tNot enough memory for a " << s.nb_lig << " x " << s.nb_col << " grid\n\t"
+            << *problem << "\n";
+    else
+        err << "\n\t" << source << " " << s.nb_lig << " lines and " << s.nb_col
+            << " columns: " << *problem << "\n";
     err.flush();
     throw RunExit(1);
 }
@@ -111,7 +120,11 @@ void check_raster_size(const RunState& s, Console& con) {
 void read_or_create_descriptor(RunState& s, Console& con) {
     std::ifstream f1d(s.river_txt);
     if (f1d) {
-        const std::string text{std::istreambuf_iterator<char>(f1d), {}};
+        // Six integers take a few bytes: a bounded read keeps a descriptor that is a device or
+        // a huge file from hanging the run.
+        std::string text(kDescriptorReadLimit, '\0');
+        f1d.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<std::size_t>(f1d.gcount()));
         const RiverDescriptor d = parse_descriptor(text);
         s.nb_lig = d.nb_lig;
         s.nb_col = d.nb_col;
@@ -119,6 +132,7 @@ void read_or_create_descriptor(RunState& s, Console& con) {
         s.mind = d.mind;
         s.maxd = d.maxd;
         s.pix_size = d.pix_size;
+        check_raster_size(s, con, "The descriptor " + s.river_txt + " gives");
         return;
     }
     con.printf("\n\tNo Descriptive File %s \n\n", s.river_txt.c_str());
@@ -130,6 +144,7 @@ void read_or_create_descriptor(RunState& s, Console& con) {
     s.val = 1;
     s.mind = 0;
     s.maxd = 255;
+    check_raster_size(s, con, "The answers give");
     OutFile created(s.river_txt, OutFile::Mode::Text);
     write_river_descriptor(created, s.nb_lig, s.nb_col, s.pix_size);
     created.close();
@@ -156,6 +171,11 @@ std::string ask_output_name(RunState& s, Console& con, const std::string& nomfic
         if (rep == 1) {
             con.print("\n\tGeneric Name of the file_out (without any extention) ? ");
             nomfic1 = con.read_word();
+            if (const auto problem = output_name_problem(nomfic1)) {
+                con.printf("\n\tThis name cannot be used: %s. Please choose another name.\n",
+                           problem->c_str());
+                continue;
+            }
         }
         const auto clash = replaced_river_file(folder + nomfic1, s);
         if (!clash)
@@ -220,6 +240,22 @@ void allocate_grids(RunState& s) {
 
 }  // namespace
 
+std::optional<std::string> output_name_problem(std::string_view nomfic1) {
+    // File names of at most 255 bytes are what the common file systems take.
+    constexpr std::size_t kLongestName = 255 - std::string_view("_FDP_DN2.raw").size();
+    if (nomfic1.size() > kLongestName)
+        return "a name has at most " + std::to_string(kLongestName) + " characters";
+    for (const char c : nomfic1) {
+        if (c == '/' || c == '\\' || c == kPathSeparator)
+            return std::string(
+                "the results must stay in the folder of the river, so a name holds "
+                "no '/' or '\\'");
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return std::string("a name holds no control characters");
+    }
+    return std::nullopt;
+}
+
 std::string choose_images_root(const char* option, const char* env, const char* home) {
     std::string root;
     if (option != nullptr && *option != '\0') {
@@ -262,7 +298,6 @@ void opening(RunState& s, Console& con) {
     }
 
     read_or_create_descriptor(s, con);
-    check_raster_size(s, con);
 
     if (s.pix_size == 0)
         s.pix_size = con.ask_int("\n\n\tPlease, enter the value of the pixel size : ");
@@ -275,8 +310,9 @@ void opening(RunState& s, Console& con) {
     s.TACO_Solo = ask_treatment(con);
 
     s.output_base = folder + nomfic1;
-    create_file_set(s);
+    // Memory first: a refused allocation then replaces no earlier result of the same name.
     allocate_grids(s);
+    create_file_set(s);
 }
 
 }  // namespace ds

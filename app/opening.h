@@ -2,7 +2,9 @@
 // the type of treatment, the output file set with its descriptor headers, the full-size grids.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/console.h"
 #include "app/run_state.h"
@@ -19,6 +21,12 @@ inline constexpr char kPathSeparator = '/';
 // (DRAINSHAPE_IMAGES), else the images directory of `home`; null or empty values are skipped.
 // Trailing separators are dropped.
 std::string choose_images_root(const char* option, const char* env, const char* home);
+
+// Why `nomfic1`, typed as a generic output name, cannot name the results, or nothing when it
+// can. The results lie beside the river: a name holds no path separator ('/' or '\\', whatever
+// the platform), no control character, and leaves room for the longest suffix within the 255
+// bytes of a file name.
+std::optional<std::string> output_name_problem(std::string_view nomfic1);
 
 // Runs the first half of the dialog on `s.images_root` and fills `s`. A missing river raster
 // ends the run with RunExit(0); a descriptor whose sizes cannot make a grid with RunExit(1).
