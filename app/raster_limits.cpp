@@ -1,6 +1,5 @@
 #include "app/raster_limits.h"
 
-#include <cstddef>
 #include <fstream>
 #include <limits>
 
@@ -51,10 +50,10 @@ std::optional<std::string> raster_size_problem(std::int64_t nb_lig, std::int64_t
         *too_large = false;
     if (nb_lig <= 0 || nb_col <= 0)
         return "a raster needs at least one line and one column";
-    const auto max_cells = std::numeric_limits<std::ptrdiff_t>::max() /
-                           static_cast<std::ptrdiff_t>(bytes_per_pixel > 0 ? bytes_per_pixel : 1);
-    if (nb_lig > max_cells / nb_col)
-        return "too many cells for one grid";
+    // The frequency tables count pixels in int: more cells would overflow their counts.
+    if (nb_lig > kMaxCells / nb_col)
+        return "too many cells for one grid (at most " + std::to_string(kMaxCells) +
+               ", the largest pixel count of the tables)";
     const auto needed = static_cast<std::uint64_t>(nb_lig * nb_col * bytes_per_pixel);
     if (memory > 0 && needed > memory) {
         if (too_large != nullptr)

@@ -38,13 +38,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto problem =
         ds::raster_size_problem(d.nb_lig, d.nb_col, kBytesPerPixel, kMemory, &too_large);
     const bool positive = d.nb_lig > 0 && d.nb_col > 0;
+    const bool counted = static_cast<std::int64_t>(d.nb_lig) * d.nb_col <= ds::kMaxCells;
     const auto bytes = static_cast<__int128>(d.nb_lig) * d.nb_col * kBytesPerPixel;
     if (!problem) {
-        FUZZ_CHECK(positive && bytes <= static_cast<__int128>(kMemory));
+        FUZZ_CHECK(positive && counted && bytes <= static_cast<__int128>(kMemory));
     } else {
         FUZZ_CHECK(!problem->empty());
-        FUZZ_CHECK(!positive || bytes > static_cast<__int128>(kMemory));
-        FUZZ_CHECK(!too_large || (positive && bytes > static_cast<__int128>(kMemory)));
+        FUZZ_CHECK(!positive || !counted || bytes > static_cast<__int128>(kMemory));
+        FUZZ_CHECK(!too_large || (positive && counted && bytes > static_cast<__int128>(kMemory)));
     }
     return 0;
 }

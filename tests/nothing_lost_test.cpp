@@ -71,13 +71,13 @@ TEST(NothingLost, ARiverThatIsALinkToAnOutputNameIsProtected) {
     EXPECT_FALSE(images.files().contains("X_TAC_DN.raw"));
 }
 
-// A run refused for its sizes or its memory leaves earlier results of the same name alone.
+// A run refused for its sizes leaves earlier results of the same name alone.
 TEST(NothingLost, ARefusedRunKeepsTheResultsOfAnEarlierOne) {
     ImagesRoot images;
     images.add_river("R", 9, 11, "9 11 1 0 255 30", kRaster);
     ASSERT_EQ(images.run("F\nR\n0\n0\n0\n0\n1\n").status, 0);
     const std::string earlier = read_file(images.file("R_TAC_DN.txt"));
-    test::write_file(images.file("R.txt"), "1000000 1000000 1 0 255 30");
+    test::write_file(images.file("R.txt"), "2000000000 2000000000 1 0 255 30");
     const auto r = images.run("F\nR\n0\n0\n0\n0\n1\n");
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(read_file(images.file("R_TAC_DN.txt")), earlier);
