@@ -114,9 +114,10 @@ TEST(FileSet, ANameThatWouldLeaveTheRiverFolderIsRefusedAndAskedAgain) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(test::count_of(r.out, "\n\tGeneric Name of the file_out (without any extention) ? "),
               3);
-    EXPECT_EQ(test::count_of(r.out, "\n\tThis name cannot be used: the results must stay in the "
-                                    "folder of the river, so a name holds no '/' or '\\'. Please "
-                                    "choose another name.\n"),
+    EXPECT_EQ(test::count_of(r.out,
+                             "\n\tThis name cannot be used: the results must stay in the "
+                             "folder of the river, so a name holds no '/' or '\\'. Please "
+                             "choose another name.\n"),
               2)
         << r.out;
     EXPECT_TRUE(std::filesystem::is_empty(images.root() / "G"));
