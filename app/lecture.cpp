@@ -41,11 +41,20 @@ void lecture(RunState& s, std::ostream& err) {
         throw FileError(s.river_raw, "Cannot read file " + s.river_raw + ": " + reason);
     }
     const std::int64_t expected = s.tab.size();
+    char text[160];
     if (bytes < expected) {
-        char text[128];
         std::snprintf(text, sizeof text,
                       "\n\tWarning: the raster file holds only %ld of the %ld expected bytes\n",
                       static_cast<long>(bytes), static_cast<long>(expected));
+        err << text;
+        err.flush();
+    } else if (std::fgetc(s.f1.get()) != EOF) {
+        // Bytes beyond the raster are not part of it; more of them most often means a
+        // descriptor that does not go with the file.
+        std::snprintf(text, sizeof text,
+                      "\n\tWarning: the raster file holds more than the %ld expected bytes; "
+                      "the rest is ignored\n",
+                      static_cast<long>(expected));
         err << text;
         err.flush();
     }

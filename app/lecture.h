@@ -19,7 +19,8 @@ std::int64_t load_raster(std::FILE* f1, ByteGrid& tab);
 void mark_isolated(ByteGrid& tab);
 
 // Loads s.tab from s.f1 and marks its isolated pixels. A file shorter than the raster is
-// loaded as far as it goes, with a warning on `err`; a read error throws FileError.
+// loaded as far as it goes, and one longer is read up to the raster's end, each with a warning
+// on `err`; a read error throws FileError.
 void lecture(RunState& s, std::ostream& err = std::cerr);
 
 }  // namespace ds

@@ -5,14 +5,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <limits>
 #include <optional>
 #include <sstream>
 #include <string_view>
 
 #include "app/formats.h"
 #include "app/out_file.h"
+#include "app/raster_limits.h"
 
 namespace ds {
 
@@ -65,11 +64,29 @@ constexpr std::array<std::string_view, 16> kExplanation = {
     "\n\tor not the first box size",
 };
 
-// Suffixes of every output image and descriptor; the tables (".xls") cannot meet a river file.
-constexpr std::array<std::string_view, 12> kRasterAndDescriptorSuffixes = {
-    "_FDP_RI.raw", "_FDP_RI.txt", "_TAC_DN.raw",  "_TAC_DN.txt",  "_FDP_DN.raw",  "_FDP_DN.txt",
-    "_TAC_RI.raw", "_TAC_RI.txt", "_FDP_DN2.raw", "_FDP_DN2.txt", "_FDP_RI2.raw", "_FDP_RI2.txt",
+// Suffixes of every output file of either treatment. Tables count too: through a symbolic or
+// hard link, any of them could be the river's own raster or descriptor.
+constexpr std::array<std::string_view, 20> kOutputSuffixes = {
+    "_FDP_RI.raw",  "_FDP_RI.txt",  "_FDP_RI.xls",  "_TAC_DN.raw",  "_TAC_DN.txt",
+    "_TAC_DN.xls",  "_FDP_DN.raw",  "_FDP_DN.txt",  "_FDP_DN.xls",  "_TAC_RI.raw",
+    "_TAC_RI.txt",  "_TAC_RI.xls",  "_FDP_DN2.raw", "_FDP_DN2.txt", "_FDP_DN2.xls",
+    "_FDP_RI2.raw", "_FDP_RI2.txt", "_FDP_RI2.xls", "_FDP_ER0.xls", "_FDP_ER1.xls",
 };
+
+// The part of a river descriptor that is read.
+constexpr std::size_t kDescriptorReadLimit = 64 * 1024;
+
+}  // namespace
+
+std::int64_t grid_bytes_per_pixel(Engine engine) {
+    // The raster, the TACO field and its scratch, one image buffer; the reference adds the two
+    // dimension grids and four more byte grids.
+    if (engine == Engine::Fast)
+        return 2 * sizeof(unsigned char) + 2 * sizeof(double);
+    return 5 * sizeof(unsigned char) + 4 * sizeof(double);
+}
+
+namespace {
 
 bool same_file(const std::string& a, const std::string& b) {
     if (a == b)
@@ -78,14 +95,21 @@ bool same_file(const std::string& a, const std::string& b) {
     return std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
-// Sizes that no grid can take end the run here, before any output file exists.
-void check_raster_size(const RunState& s, Console& con) {
-    const char* problem = raster_size_problem(s.nb_lig, s.nb_col);
-    if (problem == nullptr)
+// Sizes that no grid can take, or grids beyond the memory of the machine, end the run here,
+// before any output file exists. `source` says where the sizes come from.
+void check_raster_size(const RunState& s, Console& con, const std::string& source) {
+    bool too_large = false;
+    const auto problem = raster_size_problem(s.nb_lig, s.nb_col, grid_bytes_per_pixel(s.engine),
+                                             usable_memory(), &too_large);
+    if (!problem)
         return;
     std::ostream& err = con.err();
-    err << "\n\tThe descriptor " << s.river_txt << " gives " << s.nb_lig << " lines and "
-        << s.nb_col << " columns: " << problem << "\n";
+    if (too_large)
+        err << "\n\tNot enough memory for a " << s.nb_lig << " x " << s.nb_col << " grid\n\t"
+            << *problem << "\n";
+    else
+        err << "\n\t" << source << " " << s.nb_lig << " lines and " << s.nb_col
+            << " columns: " << *problem << "\n";
     err.flush();
     throw RunExit(1);
 }
@@ -93,7 +117,11 @@ void check_raster_size(const RunState& s, Console& con) {
 void read_or_create_descriptor(RunState& s, Console& con) {
     std::ifstream f1d(s.river_txt);
     if (f1d) {
-        const std::string text{std::istreambuf_iterator<char>(f1d), {}};
+        // Six integers take a few bytes: a bounded read keeps a descriptor that is a device or
+        // a huge file from hanging the run.
+        std::string text(kDescriptorReadLimit, '\0');
+        f1d.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<std::size_t>(f1d.gcount()));
         const RiverDescriptor d = parse_descriptor(text);
         s.nb_lig = d.nb_lig;
         s.nb_col = d.nb_col;
@@ -101,6 +129,7 @@ void read_or_create_descriptor(RunState& s, Console& con) {
         s.mind = d.mind;
         s.maxd = d.maxd;
         s.pix_size = d.pix_size;
+        check_raster_size(s, con, "The descriptor " + s.river_txt + " gives");
         return;
     }
     con.printf("\n\tNo Descriptive File %s \n\n", s.river_txt.c_str());
@@ -112,6 +141,7 @@ void read_or_create_descriptor(RunState& s, Console& con) {
     s.val = 1;
     s.mind = 0;
     s.maxd = 255;
+    check_raster_size(s, con, "The answers give");
     OutFile created(s.river_txt, OutFile::Mode::Text);
     write_river_descriptor(created, s.nb_lig, s.nb_col, s.pix_size);
     created.close();
@@ -138,6 +168,11 @@ std::string ask_output_name(RunState& s, Console& con, const std::string& nomfic
         if (rep == 1) {
             con.print("\n\tGeneric Name of the file_out (without any extention) ? ");
             nomfic1 = con.read_word();
+            if (const auto problem = output_name_problem(nomfic1)) {
+                con.printf("\n\tThis name cannot be used: %s. Please choose another name.\n",
+                           problem->c_str());
+                continue;
+            }
         }
         const auto clash = replaced_river_file(folder + nomfic1, {s.river_raw, s.river_txt});
         if (!clash)
@@ -213,8 +248,7 @@ void allocate_grids(RunState& s) {
 std::optional<std::pair<std::string, std::string>> replaced_river_file(
     const std::string& base, const std::vector<std::string>& river_files,
     const std::vector<std::string>& more_suffixes) {
-    std::vector<std::string> suffixes(kRasterAndDescriptorSuffixes.begin(),
-                                      kRasterAndDescriptorSuffixes.end());
+    std::vector<std::string> suffixes(kOutputSuffixes.begin(), kOutputSuffixes.end());
     suffixes.insert(suffixes.end(), more_suffixes.begin(), more_suffixes.end());
     for (const std::string& suffix : suffixes) {
         std::string out = base + suffix;
@@ -225,19 +259,26 @@ std::optional<std::pair<std::string, std::string>> replaced_river_file(
     return std::nullopt;
 }
 
-const char* raster_size_problem(int nb_lig, int nb_col) {
-    if (nb_lig <= 0 || nb_col <= 0)
-        return "a raster needs at least one line and one column";
-    if (static_cast<std::int64_t>(nb_lig) * nb_col >
-        static_cast<std::int64_t>(std::numeric_limits<std::ptrdiff_t>::max() /
-                                  static_cast<std::ptrdiff_t>(sizeof(double))))
-        return "too many cells for one grid";
-    return nullptr;
+std::optional<std::string> output_name_problem(std::string_view nomfic1) {
+    // File names of at most 255 bytes are what the common file systems take.
+    constexpr std::size_t kLongestName = 255 - std::string_view("_FDP_DN2.raw").size();
+    if (nomfic1.size() > kLongestName)
+        return "a name has at most " + std::to_string(kLongestName) + " characters";
+    for (const char c : nomfic1) {
+        if (c == '/' || c == '\\' || c == kPathSeparator)
+            return std::string(
+                "the results must stay in the folder of the river, so a name holds "
+                "no '/' or '\\'");
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return std::string("a name holds no control characters");
+    }
+    return std::nullopt;
 }
 
 void create_outputs(RunState& s) {
-    create_file_set(s);
+    // Memory first: a refused allocation then replaces no earlier result of the same name.
     allocate_grids(s);
+    create_file_set(s);
 }
 
 std::string choose_images_root(const char* option, const char* env, const char* home) {
@@ -282,7 +323,6 @@ void opening(RunState& s, Console& con) {
     }
 
     read_or_create_descriptor(s, con);
-    check_raster_size(s, con);
 
     if (s.pix_size == 0)
         s.pix_size = con.ask_int("\n\n\tPlease, enter the value of the pixel size : ");

@@ -14,7 +14,9 @@ OutFile::OutFile(std::string path, Mode mode) : path_(std::move(path)) {
 }
 
 OutFile::OutFile(OutFile&& o) noexcept
-    : path_(std::move(o.path_)), file_(std::exchange(o.file_, nullptr)) {}
+    : path_(std::move(o.path_)),
+      file_(std::exchange(o.file_, nullptr)),
+      failed_(std::exchange(o.failed_, false)) {}
 
 OutFile& OutFile::operator=(OutFile&& o) noexcept {
     if (this != &o) {
@@ -22,6 +24,7 @@ OutFile& OutFile::operator=(OutFile&& o) noexcept {
             std::fclose(file_);
         path_ = std::move(o.path_);
         file_ = std::exchange(o.file_, nullptr);
+        failed_ = std::exchange(o.failed_, false);
     }
     return *this;
 }
@@ -33,6 +36,7 @@ OutFile::~OutFile() {
 
 void OutFile::fail(const char* what) {
     const std::string reason = errno != 0 ? std::strerror(errno) : "unknown error";
+    failed_ = true;
     if (file_ != nullptr) {
         std::fclose(file_);
         file_ = nullptr;
@@ -70,6 +74,7 @@ void OutFile::close() {
     std::FILE* f = std::exchange(file_, nullptr);
     if (std::fclose(f) != 0) {
         const std::string reason = std::strerror(errno);
+        failed_ = true;
         throw FileError(path_, "Cannot close file " + path_ + ": " + reason);
     }
 }

@@ -35,6 +35,8 @@ class OutFile {
 
     const std::string& path() const { return path_; }
     bool is_open() const { return file_ != nullptr; }
+    // Open, or closed by a failed write or close: its content is not the whole of it.
+    bool incomplete() const { return file_ != nullptr || failed_; }
 
     // printf-style text. Throws FileError on a failed write.
     [[gnu::format(printf, 2, 3)]] void print(const char* format, ...);
@@ -47,6 +49,7 @@ class OutFile {
 
     std::string path_;
     std::FILE* file_ = nullptr;
+    bool failed_ = false;
 };
 
 }  // namespace ds

@@ -19,6 +19,7 @@
 #include "app/parameters.h"
 #include "app/preview.h"
 #include "app/progress.h"
+#include "app/raster_limits.h"
 #include "app/report.h"
 #include "app/run_guard.h"
 #include "app/treatment.h"
@@ -74,10 +75,11 @@ River check_river(const RunOptions& o, RunState& s) {
         s.val = rd.val;
         s.mind = rd.mind;
         s.maxd = rd.maxd;
-        if (const char* problem = raster_size_problem(rd.nb_lig, rd.nb_col))
+        if (const auto problem = raster_size_problem(
+                rd.nb_lig, rd.nb_col, grid_bytes_per_pixel(s.engine), usable_memory()))
             throw UsageError("the descriptor " + river.descriptor + " gives " +
                              std::to_string(rd.nb_lig) + " lines and " + std::to_string(rd.nb_col) +
-                             " columns: " + problem);
+                             " columns: " + *problem);
         errno = 0;
         s.f1.reset(std::fopen(river.path.c_str(), "rb"));
         if (!s.f1)
@@ -91,10 +93,12 @@ River check_river(const RunOptions& o, RunState& s) {
         } catch (const RasterError& e) {
             throw UsageError("cannot read the river " + river.path + ": " + e.what());
         }
-        if (const char* problem = raster_size_problem(river.info.nb_lig, river.info.nb_col))
+        if (const auto problem =
+                raster_size_problem(river.info.nb_lig, river.info.nb_col,
+                                    grid_bytes_per_pixel(s.engine), usable_memory()))
             throw UsageError("the river " + river.path + " has " +
                              std::to_string(river.info.nb_lig) + " lines and " +
-                             std::to_string(river.info.nb_col) + " columns: " + problem);
+                             std::to_string(river.info.nb_col) + " columns: " + *problem);
         s.val = 1;
         s.mind = 0;
         s.maxd = 255;

@@ -48,6 +48,8 @@ int run_guarded(RunState& s, std::ostream& err, MessageStyle style,
         close_all(s.files);
         return 0;
     } catch (const RunExit& e) {
+        if (e.status() != 0)
+            report.incomplete(s.files);
         return e.status();
     } catch (const FileError& e) {
         report.message(e.what());

@@ -32,12 +32,13 @@ struct FileSet {
     OutFile f7, f7d, f7x;
     OutFile f_0x, f_1x;
 
-    // Files created and not yet completely written, in the order of creation.
+    // Files created and not completely written (still open, or cut short by a failed write), in
+    // the order of creation.
     std::vector<std::string> unfinished() const {
         std::vector<std::string> out;
         for (const OutFile* f : {&f2,  &f2d, &f2x, &f3,  &f3d, &f3x, &f4,  &f4d, &f4x,  &f5,
                                  &f5d, &f5x, &f6,  &f6d, &f6x, &f7,  &f7d, &f7x, &f_0x, &f_1x})
-            if (f->is_open())
+            if (f->incomplete())
                 out.push_back(f->path());
         return out;
     }

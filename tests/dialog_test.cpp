@@ -176,7 +176,8 @@ TEST(Dialog, EndOfInputBeforeTheEndIsStatusTwo) {
     for (const std::string answers : {"", "F\n", "F\nR\n0\n", "F\nR\n0\n0\n0\n3\n", "F\nR\nx"}) {
         const auto r = images.run(answers);
         EXPECT_EQ(r.status, 2) << "answers: " << answers;
-        EXPECT_EQ(r.err, message) << "answers: " << answers;
+        // Files created before the end are named after the message as incomplete.
+        EXPECT_EQ(r.err.substr(0, message.size()), message) << "answers: " << answers;
     }
     // Cut short before the treatment question, no output file exists yet.
     ImagesRoot fresh;

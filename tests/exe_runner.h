@@ -48,10 +48,13 @@ inline int count_of(const std::string& hay, const std::string& needle) {
 }
 
 struct RunResult {
-    int status = -1;
+    int status = -1;  // 124: stopped by the time limit (see ImagesRoot::run_raw)
     std::string out;
     std::string err;
 };
+
+// Seconds that one run of the executable may take, sanitized builds included.
+inline constexpr int kRunTimeLimit = 300;
 
 // A fresh directory, removed again at the end of the test.
 class TempDir {
@@ -109,15 +112,17 @@ class ImagesRoot {
     }
 
     // Runs `env` drainshape `args` with `answers` on stdin; DRAINSHAPE_IMAGES is unset first.
-    RunResult run_raw(const std::string& answers, const std::string& env,
-                      const std::string& args) const {
+    // A run longer than `seconds` is stopped: no input may make the dialog loop forever.
+    RunResult run_raw(const std::string& answers, const std::string& env, const std::string& args,
+                      int seconds = kRunTimeLimit) const {
         const fs::path in = tmp_.path() / "stdin.txt";
         const fs::path out = tmp_.path() / "stdout.txt";
         const fs::path err = tmp_.path() / "stderr.txt";
         write_file(in, answers);
-        const std::string cmd = "env -u DRAINSHAPE_IMAGES " + env + " " + quoted(DRAINSHAPE_EXE) +
-                                " " + args + " < " + quoted(in.string()) + " > " +
-                                quoted(out.string()) + " 2> " + quoted(err.string());
+        const std::string cmd = "env -u DRAINSHAPE_IMAGES " + env + " timeout -k 5 " +
+                                std::to_string(seconds) + " " + quoted(DRAINSHAPE_EXE) + " " +
+                                args + " < " + quoted(in.string()) + " > " + quoted(out.string()) +
+                                " 2> " + quoted(err.string());
         RunResult r;
         const int raw = std::system(cmd.c_str());
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

@@ -95,10 +95,23 @@ TEST(Lecture, WarnsAboutAShortFileAndMarksWhatWasLoaded) {
     EXPECT_EQ(err.str(), "\n\tWarning: the raster file holds only 12 of the 20 expected bytes\n");
     EXPECT_EQ(s.tab(1, 1), 255);
 
+    // Longer than the raster: the first 10 bytes are loaded and the rest is reported.
     std::rewind(f);
-    std::ostringstream quiet;
+    std::ostringstream longer;
     s.nb_lig = 2;
     s.tab = ucmatrice(5, 2);
+    lecture(s, longer);
+    EXPECT_EQ(longer.str(),
+              "\n\tWarning: the raster file holds more than the 10 expected bytes; the rest is "
+              "ignored\n");
+    EXPECT_EQ(s.tab(1, 1), 1);
+
+    // Exactly the raster: nothing to say.
+    std::rewind(f);
+    std::ostringstream quiet;
+    s.nb_lig = 3;
+    s.nb_col = 4;
+    s.tab = ucmatrice(4, 3);
     lecture(s, quiet);
     EXPECT_EQ(quiet.str(), "");
 }

@@ -1,0 +1,220 @@
+// The dialog under bad answers, driven through the real executable within a time limit: the end
+// of input at every question, words and huge numbers where numbers are asked, odd names.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/exe_runner.h"
+
+namespace ds {
+namespace {
+
+using test::count_of;
+using test::ImagesRoot;
+using test::read_file;
+
+constexpr int kDialogSeconds = 60;
+constexpr const char* kInputEnded = "\n\tInput ended before the dialog was complete.\n";
+constexpr const char* kNotANumber = "\n\tPlease answer with a whole number.\n";
+constexpr const char* kNamePrompt = "\n\tGeneric Name of the file_out (without any extention) ? ";
+
+test::RunResult run(const ImagesRoot& images, const std::string& answers) {
+    return images.run_raw(answers, "", "--images " + test::quoted(images.root().string()),
+                          kDialogSeconds);
+}
+
+std::string joined(const std::vector<std::string>& answers, std::size_t n) {
+    std::string text;
+    for (std::size_t k = 0; k < n; ++k)
+        text += answers[k] + "\n";
+    return text;
+}
+
+// Answers of a whole dialog and the number of them after which the output files exist.
+struct Dialog {
+    const char* name;
+    bool descriptor;  // the river has its descriptor
+    std::string descriptor_text;
+    std::vector<std::string> answers;
+    std::size_t files_after;
+};
+
+const std::vector<Dialog> kDialogs = {
+    // Pixel size 0 in the descriptor, a new name, both treatments.
+    {"PixelSizeAndNewName",
+     true,
+     "9 11 1 0 255 0",
+     {"F", "R", "25", "1", "Out", "1", "0", "3", "1"},
+     6},
+    // A missing descriptor, the generic name, TACO only.
+    {"MissingDescriptor", false, "", {"F", "R", "9", "11", "30", "0", "0", "2", "4", "-1"}, 7},
+};
+
+TEST(DialogEnd, EndOfInputAtEveryQuestionIsStatusTwo) {
+    for (const Dialog& d : kDialogs) {
+        for (std::size_t n = 0; n < d.answers.size(); ++n) {
+            ImagesRoot images;
+            images.add_river("R", 9, 11, d.descriptor ? d.descriptor_text : "");
+            const auto r = run(images, joined(d.answers, n));
+            SCOPED_TRACE(std::string(d.name) + " after " + std::to_string(n) + " answers");
+            EXPECT_EQ(r.status, 2);
+            EXPECT_EQ(r.err.rfind(kInputEnded, 0), 0u) << r.err;
+            // The outputs that exist by then are named as incomplete, and none exists before.
+            const std::set<std::string> files = images.files();
+            const std::size_t outputs = files.size() - (files.contains("R.txt") ? 2 : 1);
+            EXPECT_EQ(count_of(r.err, "\tincomplete: "), static_cast<int>(outputs)) << r.err;
+            EXPECT_EQ(outputs > 0, n >= d.files_after);
+            // A descriptor is created only once its three answers are in.
+            if (!d.descriptor) {
+                EXPECT_EQ(files.contains("R.txt"), n >= 5);
+            }
+        }
+        // The whole dialog completes.
+        ImagesRoot images;
+        images.add_river("R", 9, 11, d.descriptor ? d.descriptor_text : "");
+        const auto r = run(images, joined(d.answers, d.answers.size()));
+        EXPECT_EQ(r.status, 0) << d.name << r.err;
+    }
+}
+
+TEST(DialogEnd, EndOfInputAfterRefusedAnswersIsStatusTwo) {
+    ImagesRoot images;
+    images.add_river("R", 9, 11, "9 11 1 0 255 30");
+    for (const std::string answers : {"F\nR\n7\n", "F\nR\n1\na/b\n", "F\nR\n0\n0\n12\n-3\n",
+                                      "F\nR\n0\n0\n0\n0\n9\n8\n", "F\nR\nzero\n"}) {
+        const auto r = run(images, answers);
+        EXPECT_EQ(r.status, 2) << answers;
+        EXPECT_EQ(r.err.rfind(kInputEnded, 0), 0u) << answers << r.err;
+    }
+}
+
+// Each numeric answer of a dialog replaced by `bad` followed by the answer: the same files as
+// the dialog without them, and one reminder per bad word.
+TEST(DialogWords, NonNumbersAndHugeNumbersAtEveryNumericQuestion) {
+    const std::vector<std::string> answers = {"F", "R", "25", "1", "Out", "1", "0", "3", "1"};
+    const std::vector<std::size_t> numeric = {2, 3, 5, 6, 7, 8};
+    ImagesRoot plain;
+    plain.add_river("R", 9, 11, "9 11 1 0 255 0");
+    ASSERT_EQ(run(plain, joined(answers, answers.size())).status, 0);
+
+    for (const std::string bad : {"abc", "12abc", "1.5", "99999999999999999999", "2147483648",
+                                  "-2147483649", "--1", "+", "٣", "0x1"}) {
+        std::vector<std::string> spoilt;
+        for (std::size_t k = 0; k < answers.size(); ++k) {
+            if (std::find(numeric.begin(), numeric.end(), k) != numeric.end())
+                spoilt.push_back(bad);
+            spoilt.push_back(answers[k]);
+        }
+        ImagesRoot images;
+        images.add_river("R", 9, 11, "9 11 1 0 255 0");
+        const auto r = run(images, joined(spoilt, spoilt.size()));
+        ASSERT_EQ(r.status, 0) << bad << r.err;
+        EXPECT_EQ(count_of(r.out, kNotANumber), static_cast<int>(numeric.size())) << bad;
+        EXPECT_EQ(images.files(), plain.files()) << bad;
+        for (const std::string& f : plain.files())
+            EXPECT_EQ(read_file(images.file(f)), read_file(plain.file(f))) << bad << " " << f;
+    }
+}
+
+// The largest int is a number: out of range where a menu is asked, kept where it is not.
+TEST(DialogWords, TheLargestIntIsAskedAgainOrKept) {
+    ImagesRoot images;
+    images.add_river("R", 9, 11, "9 11 1 0 255 0");
+    const std::string big = "2147483647";
+    // Pixel size, Resulting File, treatment, both windows and the confluents.
+    std::string answers = "F\nR\n" + big + "\n";
+    for (const char* next : {"0", "0", "1", "0", "-2147483648"})
+        answers += big + "\n" + next + "\n";
+    const auto r = run(images, answers);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(count_of(r.out, "\n\t\t1 -----> Creating a new file ? \n\t\t"), 2);
+    EXPECT_EQ(count_of(r.out, "\n\t\t1 -----> FD and TACO Treatments\n\t\t"), 2);
+    EXPECT_EQ(count_of(r.out, "\n\tMaximum number of confluents in a meander (max 3) ? "), 2);
+    EXPECT_EQ(count_of(r.out, "\n\t\t10 ====> 241\n\t\t11 ====> 661\n\t\t"), 4);
+    const std::string descr = read_file(images.file("R_TAC_DN.txt"));
+    EXPECT_EQ(
+        descr.rfind(
+            test::header(9, 11, 2147483647) + test::parameter_lines(25, 13, -2147483647 - 1), 0),
+        0u)
+        << descr;
+}
+
+struct NameCase {
+    std::string answer;  // the name typed at the generic name question
+    bool accepted;
+};
+
+TEST(DialogNames, OutputNamesStayInTheRiverFolder) {
+    const std::string longest(243, 'n');
+    for (const NameCase& c : std::vector<NameCase>{
+             {"Rivière_été", true},
+             {"..", true},
+             {"...x", true},
+             {"a\\b", false},
+             {"../escaped", false},
+             {"/tmp/abs", false},
+             {"./here", false},
+             {std::string("bell\a"), false},
+             {longest, true},
+             {longest + "n", false},
+             {std::string(5000, 'x'), false},
+         }) {
+        ImagesRoot images;
+        images.add_river("R", 9, 11, "9 11 1 0 255 30");
+        const auto r = run(images, "F\nR\n1\n" + c.answer + "\nOK\n0\n0\n0\n1\n");
+        const std::string shown = c.answer.substr(0, 20);
+        ASSERT_EQ(r.status, 0) << shown << r.err;
+        EXPECT_EQ(count_of(r.out, "\n\tThis name cannot be used: "), c.accepted ? 0 : 1) << shown;
+        EXPECT_EQ(count_of(r.out, kNamePrompt), c.accepted ? 1 : 2) << shown;
+        const std::string name = c.accepted ? c.answer : "OK";
+        EXPECT_TRUE(images.files().contains(name + "_TAC_RI.xls")) << shown;
+        EXPECT_EQ(images.files().size(), 8u) << shown;
+        // Nothing was written beside the folder.
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(images.root()),
+                                std::filesystem::directory_iterator()),
+                  1)
+            << shown;
+    }
+}
+
+// Blanks separate answers: the second word of a name goes to the next question.
+TEST(DialogNames, ANameWithABlankIsTwoAnswers) {
+    ImagesRoot images;
+    images.add_river("my", 9, 11, "9 11 1 0 255 30");
+    const auto r = run(images, "F\nmy river\n0\n0\n0\n0\n1\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(count_of(r.out, kNotANumber), 1);
+    EXPECT_TRUE(images.files().contains("my_TAC_DN.raw"));
+}
+
+// Input names choose where the river is read: a very long or odd one is a missing raster.
+TEST(DialogNames, OddRiverAndFolderNamesAreMissingRasters) {
+    for (const std::string& answers :
+         {std::string("F\n") + std::string(5000, 'r') + "\n", std::string("F\n\x01\x02\n"),
+          std::string(5000, 'f') + "\nR\n", std::string("Fé\nR\n")}) {
+        ImagesRoot images;
+        images.add_river("R", 9, 11, "9 11 1 0 255 30");
+        const auto r = run(images, answers);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("\n\tNo File "), std::string::npos);
+        EXPECT_EQ(images.files(), (std::set<std::string>{"R.raw", "R.txt"}));
+    }
+}
+
+// A river name with a separator reads the river there, and the results lie beside it.
+TEST(DialogNames, ARiverInASubfolderGetsItsResultsBesideIt) {
+    ImagesRoot images;
+    std::filesystem::create_directory(images.folder() / "sub");
+    test::write_file(images.folder() / "sub" / "R.raw", std::string(99, '\0'));
+    test::write_file(images.folder() / "sub" / "R.txt", "9 11 1 0 255 30");
+    const auto r = run(images, "F\nsub/R\n0\n0\n0\n0\n1\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(images.folder() / "sub" / "R_TAC_DN.raw"));
+    EXPECT_EQ(images.files(), std::set<std::string>{"sub"});
+}
+
+}  // namespace
+}  // namespace ds
