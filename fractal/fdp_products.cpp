@@ -6,17 +6,8 @@
 
 namespace ds {
 
-namespace {
-
-void require_same_size(const RealGrid& values, const ByteGrid& image) {
-    if (values.rows() != image.rows() || values.cols() != image.cols())
-        throw std::invalid_argument("image buffer and value grid differ in size");
-}
-
-}  // namespace
-
 void fdp_network_image(const RealGrid& dtab, ByteGrid& tab_out) {
-    require_same_size(dtab, tab_out);
+    require_same_shape(dtab, tab_out, "image buffer and value grid differ in size");
     tab_out.fill(0);
     for (std::int64_t i = 0; i < dtab.rows(); ++i)
         for (std::int64_t j = 0; j < dtab.cols(); ++j)
@@ -25,7 +16,7 @@ void fdp_network_image(const RealGrid& dtab, ByteGrid& tab_out) {
 
 Histogram fdp_regional_image(const RealGrid& dtab, int bord, ByteGrid& tab_out,
                              const std::function<void(int line)>& on_line) {
-    require_same_size(dtab, tab_out);
+    require_same_shape(dtab, tab_out, "image buffer and value grid differ in size");
     Histogram val_DF{};
     tab_out.fill(0);
     for (std::int64_t i = bord; i < dtab.rows() - bord; ++i) {

@@ -92,6 +92,13 @@ class Grid {
     std::vector<T> cells_;
 };
 
+// Throws std::invalid_argument(`what`) unless the two grids have the same lines and columns.
+template <class A, class B>
+void require_same_shape(const Grid<A>& a, const Grid<B>& b, const char* what) {
+    if (a.rows() != b.rows() || a.cols() != b.cols())
+        throw std::invalid_argument(what);
+}
+
 // Allocator family: columns first, lines second, as the callers have always passed them.
 template <class T>
 Grid<T> matrice(int NbCol, int NbLig) {

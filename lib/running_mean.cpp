@@ -306,8 +306,7 @@ class MeanSink final : public running::WindowSink {
 }  // namespace
 
 void running_positive_mean(const RealGrid& src, int half, RealGrid& dst, int threads) {
-    if (src.rows() != dst.rows() || src.cols() != dst.cols())
-        throw std::invalid_argument("moving mean grids differ in size");
+    require_same_shape(src, dst, "moving mean grids differ in size");
     if (&src == &dst)
         throw std::invalid_argument("moving mean needs distinct grids");
     MeanSink sink(dst);

@@ -9,8 +9,7 @@ namespace ds {
 
 void progressive_smoothing(RealGrid& dtab2, RealGrid& dtab3, int slid_win,
                            const std::function<void(int step)>& on_step) {
-    if (dtab2.rows() != dtab3.rows() || dtab2.cols() != dtab3.cols())
-        throw std::invalid_argument("smoothing grids differ in size");
+    require_same_shape(dtab2, dtab3, "smoothing grids differ in size");
     const std::int64_t nb_lig = dtab2.rows();
     const std::int64_t nb_col = dtab2.cols();
     const int step_RI = half_side(slid_win);

@@ -48,8 +48,7 @@ void clear_border(Buffer& b, std::int64_t half) {
 
 void progressive_smoothing_fast(RealGrid& dtab2, RealGrid& dtab3, int slid_win, int threads,
                                 const std::function<void(int step)>& on_step) {
-    if (dtab2.rows() != dtab3.rows() || dtab2.cols() != dtab3.cols())
-        throw std::invalid_argument("smoothing grids differ in size");
+    require_same_shape(dtab2, dtab3, "smoothing grids differ in size");
     const int step_RI = half_side(slid_win);
     dtab3.fill(0.0);
     // Each step reads one grid and writes the other; the last result is copied once at the end.

@@ -4,15 +4,6 @@
 
 namespace ds {
 
-namespace {
-
-void require_same_size(const RealGrid& values, const ByteGrid& image) {
-    if (values.rows() != image.rows() || values.cols() != image.cols())
-        throw std::invalid_argument("image buffer and value grid differ in size");
-}
-
-}  // namespace
-
 TacoExtremes taco_extremes(const RealGrid& dtab2, int bord) {
     TacoExtremes e;
     for (std::int64_t i = bord; i < dtab2.rows() - bord; ++i) {
@@ -28,7 +19,7 @@ TacoExtremes taco_extremes(const RealGrid& dtab2, int bord) {
 }
 
 Histogram taco_network_image(const RealGrid& dtab2, ByteGrid& tab_out2) {
-    require_same_size(dtab2, tab_out2);
+    require_same_shape(dtab2, tab_out2, "image buffer and value grid differ in size");
     Histogram val_TAC{};
     tab_out2.fill(0);
     for (std::int64_t i = 0; i < dtab2.rows(); ++i) {
@@ -44,7 +35,7 @@ Histogram taco_network_image(const RealGrid& dtab2, ByteGrid& tab_out2) {
 }
 
 Histogram taco_regional_image(const RealGrid& dtab3, int bord, ByteGrid& tab_out2) {
-    require_same_size(dtab3, tab_out2);
+    require_same_shape(dtab3, tab_out2, "image buffer and value grid differ in size");
     Histogram val_TAC{};
     tab_out2.fill(0);
     for (std::int64_t i = bord; i < dtab3.rows() - bord; ++i) {
