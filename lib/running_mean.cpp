@@ -19,14 +19,21 @@ constexpr std::int64_t kBlockCols = 128;  // columns handed to the sink at once
 static_assert(kBlockRows % kGroupRows == 0);
 constexpr int G = kGroupRows;
 
+// Lane shuffles: GCC's and clang's builtins take the lane indices differently.
+#if defined(__clang__)
+#define RUNNING_SHUFFLE(a, b, ...) __builtin_shufflevector(a, b, __VA_ARGS__)
+#else
+#define RUNNING_SHUFFLE(a, b, ...) __builtin_shuffle(a, b, M{__VA_ARGS__})
+#endif
+
 namespace lanes2 {
 #define RUNNING_LANES 2
 #include "lib/running_kernels.inc"
 #undef RUNNING_LANES
 }  // namespace lanes2
 
-#if defined(__x86_64__)
-// The same kernels four lanes wide, for processors with AVX2 (picked at run time).
+#if defined(__x86_64__) && !defined(__clang__)
+// The same kernels four lanes wide, for processors with AVX2 (picked at run time; g++ only).
 #pragma GCC push_options
 #pragma GCC target("avx2")
 namespace lanes4 {
