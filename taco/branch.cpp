@@ -12,7 +12,10 @@ namespace ds {
 BranchMask::BranchMask(int win_size)
     : m_(win_size),
       words_((win_size + 63) / 64),
-      bits_(static_cast<std::size_t>(win_size) * static_cast<std::size_t>((win_size + 63) / 64), 0),
+      // One word of padding after the last row: three_bits reads the word after the one it
+      // starts in.
+      bits_(static_cast<std::size_t>(win_size) * static_cast<std::size_t>((win_size + 63) / 64) + 1,
+            0),
       first_(win_size) {}
 
 void BranchMask::reset(int r, int c) {
