@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/scratch_dir.h"
+#include "tests/exe_runner.h"
 
 namespace ds {
 namespace {
@@ -29,11 +29,11 @@ class FormatsTest : public ::testing::Test {
         OutFile f(path, mode);
         write(f);
         f.close();
-        return testing::read_bytes(path);
+        return test::read_file(path);
     }
 
   private:
-    testing::ScratchDir dir_;
+    test::TempDir dir_;
 };
 
 TEST_F(FormatsTest, FdpTableRowsRunFromTheTruncatedExtremes) {

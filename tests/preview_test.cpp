@@ -9,7 +9,6 @@
 #include "app/report.h"
 #include "tests/exe_runner.h"
 #include "tests/png_decode.h"
-#include "tests/scratch_dir.h"
 
 namespace ds {
 namespace {
@@ -65,7 +64,7 @@ TEST(QuickLook, KindAndMeasureComeFromTheSuffix) {
 }
 
 TEST(QuickLook, PngHoldsEveryPixelThroughThePalette) {
-    testing::ScratchDir dir;
+    test::TempDir dir;
     ByteGrid image = ucmatrice(7, 5);
     for (std::int64_t i = 0; i < 5; ++i)
         for (std::int64_t j = 0; j < 7; ++j)
@@ -74,7 +73,7 @@ TEST(QuickLook, PngHoldsEveryPixelThroughThePalette) {
     EXPECT_EQ(q.lo, 120);
     EXPECT_EQ(q.hi, 154);
     EXPECT_EQ(q.png_path, dir.file("X_FDP_DN.png"));
-    const std::string file = testing::read_bytes(q.png_path);
+    const std::string file = test::read_file(q.png_path);
     EXPECT_EQ(file, std::string(q.png.begin(), q.png.end()));
     const test::RgbImage png = test::decode_png(file);
     ASSERT_EQ(png.error, "");
@@ -92,7 +91,7 @@ TEST(QuickLook, PngHoldsEveryPixelThroughThePalette) {
 }
 
 TEST(QuickLook, AnUnwritablePictureIsAFileError) {
-    testing::ScratchDir dir;
+    test::TempDir dir;
     ByteGrid image = ucmatrice(3, 3);
     EXPECT_THROW(write_quick_look(dir.file("no/X"), "_TAC_DN", image), FileError);
 }
@@ -142,7 +141,7 @@ TEST(Report, SmallRastersAreEnlargedByAWholeFactor) {
 }
 
 TEST(Report, PageIsSelfContainedWithAPictureAndAHistogramEach) {
-    testing::ScratchDir dir;
+    test::TempDir dir;
     const std::string base = dir.file("N");
     const auto put = [](const std::string& path, const std::string& text) {
         OutFile f(path, OutFile::Mode::Text);

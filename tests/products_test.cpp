@@ -9,7 +9,7 @@
 #include "lib/moving_mean.h"
 #include "taco/smoothing.h"
 #include "taco/taco_products.h"
-#include "tests/scratch_dir.h"
+#include "tests/exe_runner.h"
 
 namespace ds {
 namespace {
@@ -83,11 +83,11 @@ TEST(ProgressiveSmoothing, SingleValueSpreadsIntoThe43Square) {
     EXPECT_EQ(h[0], 49 * 49 - 1849);  // the rest of the margin, counted in bin 0
     EXPECT_EQ(total(h), 49 * 49);
 
-    testing::ScratchDir dir;
+    test::TempDir dir;
     OutFile f(dir.file("t_TAC_RI.xls"), OutFile::Mode::Text);
     write_taco_table(f, h);
     f.close();
-    const std::string text = testing::read_bytes(dir.file("t_TAC_RI.xls"));
+    const std::string text = test::read_file(dir.file("t_TAC_RI.xls"));
     EXPECT_NE(text.find("\n150\t1849\t100.000000\n"), std::string::npos);
     EXPECT_NE(text.find("\n149\t0\t0.000000\n"), std::string::npos);
 }
