@@ -5,6 +5,7 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 #include "exe_runner.h"
 #include "lib/grid.h"
@@ -12,12 +13,6 @@
 
 namespace ds::test {
 namespace {
-
-const char* const kSuffixes[] = {"_FDP_DN.raw",  "_FDP_DN.txt",  "_FDP_DN.xls",  "_FDP_DN2.raw",
-                                 "_FDP_DN2.txt", "_FDP_DN2.xls", "_FDP_RI.raw",  "_FDP_RI.txt",
-                                 "_FDP_RI.xls",  "_FDP_RI2.raw", "_FDP_RI2.txt", "_FDP_RI2.xls",
-                                 "_FDP_ER0.xls", "_FDP_ER1.xls", "_TAC_DN.raw",  "_TAC_DN.txt",
-                                 "_TAC_DN.xls",  "_TAC_RI.raw",  "_TAC_RI.txt",  "_TAC_RI.xls"};
 
 std::string as_bytes(const ByteGrid& g) {
     return {g.data(), g.data() + g.size()};
@@ -70,11 +65,13 @@ void expect_same_files(const ByteGrid& river, const Case& c) {
     };
     EXPECT_EQ(after_root(rf.out), after_root(rr.out));
 
-    for (const char* suffix : kSuffixes) {
-        const std::string a = read_file(fast.file(std::string("R") + suffix));
-        const std::string b = read_file(reference.file(std::string("R") + suffix));
+    std::vector<std::string> suffixes = kFdpSuffixes;
+    suffixes.insert(suffixes.end(), kTacoSuffixes.begin(), kTacoSuffixes.end());
+    for (const std::string& suffix : suffixes) {
+        const std::string a = read_file(fast.file("R" + suffix));
+        const std::string b = read_file(reference.file("R" + suffix));
         ASSERT_EQ(a.size(), b.size()) << suffix;
-        if (std::string(suffix) == "_TAC_RI.raw") {
+        if (suffix == "_TAC_RI.raw") {
             long differing = 0;
             for (std::size_t k = 0; k < a.size(); ++k)
                 differing += a[k] != b[k];

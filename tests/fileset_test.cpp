@@ -3,6 +3,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "tests/exe_runner.h"
 
@@ -14,14 +15,10 @@ using test::ImagesRoot;
 using test::parameter_lines;
 using test::read_file;
 
-const std::set<std::string> kTacoFiles = {"_TAC_DN.raw", "_TAC_DN.txt", "_TAC_DN.xls",
-                                          "_TAC_RI.raw", "_TAC_RI.txt", "_TAC_RI.xls"};
-const std::set<std::string> kFdpFiles = {
-    "_FDP_RI.raw",  "_FDP_RI.txt",  "_FDP_RI.xls",  "_FDP_DN.raw",  "_FDP_DN.txt",
-    "_FDP_DN.xls",  "_FDP_DN2.raw", "_FDP_DN2.txt", "_FDP_DN2.xls", "_FDP_RI2.raw",
-    "_FDP_RI2.txt", "_FDP_RI2.xls", "_FDP_ER0.xls", "_FDP_ER1.xls"};
+using test::kFdpSuffixes;
+using test::kTacoSuffixes;
 
-std::set<std::string> named(const std::string& base, const std::set<std::string>& suffixes) {
+std::set<std::string> named(const std::string& base, const std::vector<std::string>& suffixes) {
     std::set<std::string> out;
     for (const auto& s : suffixes)
         out.insert(base + s);
@@ -40,7 +37,7 @@ TEST(FileSet, TacoOnlyMakesTheSixTacoFilesInTheRiverFolder) {
     images.add_river("R", 9, 11, kRiverDescriptor);
     const auto r = images.run("F\nR\n0\n0\n1\n4\n2\n");
     ASSERT_EQ(r.status, 0) << r.err;
-    auto expected = named("R", kTacoFiles);
+    auto expected = named("R", kTacoSuffixes);
     expected.insert({"R.raw", "R.txt"});
     EXPECT_EQ(images.files(), expected);
     for (const char* d : {"R_TAC_DN.txt", "R_TAC_RI.txt"}) {
@@ -55,8 +52,8 @@ TEST(FileSet, BothTreatmentsMakeTwentyFilesWithParameterLinesInFourDescriptors) 
     images.add_river("R", 9, 11, kRiverDescriptor);
     const auto r = images.run("F\nR\n1\nOut\n1\n0\n3\n1\n");
     ASSERT_EQ(r.status, 0) << r.err;
-    auto expected = named("Out", kTacoFiles);
-    expected.merge(named("Out", kFdpFiles));
+    auto expected = named("Out", kTacoSuffixes);
+    expected.merge(named("Out", kFdpSuffixes));
     ASSERT_EQ(expected.size(), 20u);
     expected.insert({"R.raw", "R.txt"});
     EXPECT_EQ(images.files(), expected);
@@ -84,7 +81,7 @@ TEST(FileSet, ANameThatWouldReplaceTheRiverFilesIsRefusedAndAskedAgain) {
         << r.out;
     EXPECT_EQ(read_file(images.file("A_TAC_DN.raw")), raster);
     EXPECT_EQ(read_file(images.file("A_TAC_DN.txt")), kRiverDescriptor);
-    auto expected = named("B", kTacoFiles);
+    auto expected = named("B", kTacoSuffixes);
     expected.insert({"A_TAC_DN.raw", "A_TAC_DN.txt"});
     EXPECT_EQ(images.files(), expected);
 }
@@ -121,7 +118,7 @@ TEST(FileSet, ANameThatWouldLeaveTheRiverFolderIsRefusedAndAskedAgain) {
               2)
         << r.out;
     EXPECT_TRUE(std::filesystem::is_empty(images.root() / "G"));
-    auto expected = named("Out", kTacoFiles);
+    auto expected = named("Out", kTacoSuffixes);
     expected.insert({"R.raw", "R.txt"});
     EXPECT_EQ(images.files(), expected);
 }

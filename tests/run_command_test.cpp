@@ -17,12 +17,8 @@ using test::RunResult;
 
 namespace fs = std::filesystem;
 
-const std::vector<std::string> kTacoSuffixes = {"_TAC_DN.raw", "_TAC_DN.txt", "_TAC_DN.xls",
-                                                "_TAC_RI.raw", "_TAC_RI.txt", "_TAC_RI.xls"};
-const std::vector<std::string> kFdpSuffixes = {
-    "_FDP_RI.raw",  "_FDP_RI.txt",  "_FDP_RI.xls",  "_FDP_DN.raw",  "_FDP_DN.txt",
-    "_FDP_DN.xls",  "_FDP_DN2.raw", "_FDP_DN2.txt", "_FDP_DN2.xls", "_FDP_RI2.raw",
-    "_FDP_RI2.txt", "_FDP_RI2.xls", "_FDP_ER0.xls", "_FDP_ER1.xls"};
+using test::kFdpSuffixes;
+using test::kTacoSuffixes;
 
 std::set<std::string> files_in(const fs::path& dir) {
     std::set<std::string> names;
