@@ -213,22 +213,28 @@ template <int W, bool Hw>
     return itot;
 }
 
-#if DRAINSHAPE_POPCNT_CLONE
-__attribute__((target("popcnt"))) BoxCounts BoxCounter::count_popcnt(const BranchMask& branch) {
+// Inlined into its callers, so that the popcount clone compiles it for that instruction.
+template <bool Hw>
+[[gnu::always_inline]] inline BoxCounts BoxCounter::count_any(const BranchMask& branch) {
     switch (words_) {
         case 1:
-            return count_words<1, true>(branch);
+            return count_words<1, Hw>(branch);
         case 2:
-            return count_words<2, true>(branch);
+            return count_words<2, Hw>(branch);
         case 3:
-            return count_words<3, true>(branch);
+            return count_words<3, Hw>(branch);
         case 4:
-            return count_words<4, true>(branch);
+            return count_words<4, Hw>(branch);
         case 11:
-            return count_words<11, true>(branch);
+            return count_words<11, Hw>(branch);
         default:
-            return count_words<0, true>(branch);
+            return count_words<0, Hw>(branch);
     }
+}
+
+#if DRAINSHAPE_POPCNT_CLONE
+__attribute__((target("popcnt"))) BoxCounts BoxCounter::count_popcnt(const BranchMask& branch) {
+    return count_any<true>(branch);
 }
 #endif
 
@@ -238,20 +244,7 @@ BoxCounts BoxCounter::count(const BranchMask& branch) {
     if (popcnt_)
         return count_popcnt(branch);
 #endif
-    switch (words_) {
-        case 1:
-            return count_words<1, false>(branch);
-        case 2:
-            return count_words<2, false>(branch);
-        case 3:
-            return count_words<3, false>(branch);
-        case 4:
-            return count_words<4, false>(branch);
-        case 11:
-            return count_words<11, false>(branch);
-        default:
-            return count_words<0, false>(branch);
-    }
+    return count_any<false>(branch);
 }
 
 FractResult BoxCounter::fract(const BoxCounts& itot) const {

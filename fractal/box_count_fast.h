@@ -41,6 +41,9 @@ class BoxCounter {
     // W words per row (0: words_); Hw: count bits with the processor's instruction.
     template <int W, bool Hw>
     BoxCounts count_words(const BranchMask& branch);
+    // count_words for the row width of this window (fixed widths for the menu's windows).
+    template <bool Hw>
+    BoxCounts count_any(const BranchMask& branch);
     BoxCounts count_popcnt(const BranchMask& branch);
 
     const BoxSides& sides_;
