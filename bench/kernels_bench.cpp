@@ -3,8 +3,10 @@
 // DRAINSHAPE_BENCH_SIDE). One iteration processes every eligible pixel once.
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -13,6 +15,7 @@
 #include "fractal/box_count.h"
 #include "fractal/box_count_fast.h"
 #include "fractal/first_pass.h"
+#include "lib/running_mean.h"
 #include "lib/window.h"
 #include "taco/branch.h"
 #include "taco/taco_value.h"
@@ -131,12 +134,39 @@ void BM_BoxCountLiteral(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(grids.size()));
 }
 
+// One smoothing step (running mean of the positive values) over a 1000 x 1000 field that is
+// positive almost everywhere, as after the first steps: range(0) the half side, range(1) the
+// threads. One item is one pixel.
+void BM_RunningMean(benchmark::State& state) {
+    const int half = static_cast<int>(state.range(0));
+    const int threads = static_cast<int>(state.range(1));
+    const std::int64_t side = state.range(2);
+    RealGrid src(side, side);
+    RealGrid dst(side, side);
+    std::uint64_t x = 88172645463325252ull;
+    for (double& v : std::span(src.data(), static_cast<std::size_t>(src.size()))) {
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        v = static_cast<double>(x % 20000) / 97.0;  // about 1 in 20000 is 0
+    }
+    for (auto _ : state) {
+        running_positive_mean(src, half, dst, threads);
+        benchmark::DoNotOptimize(dst.data());
+    }
+    state.SetItemsProcessed(state.iterations() * src.size());
+}
+
 // Window menu indices: 13, 49, 121 and 661 (the literal kernels only up to 121).
 BENCHMARK(BM_SelectBranchFast)->Arg(0)->Arg(3)->Arg(7)->Arg(11)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SelectBranchLiteral)->Arg(0)->Arg(3)->Arg(7)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConfluencesFast)->Arg(0)->Arg(3)->Arg(7)->Arg(11)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BoxCountFast)->Arg(0)->Arg(3)->Arg(7)->Arg(11)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BoxCountLiteral)->Arg(0)->Arg(3)->Arg(7)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RunningMean)
+    ->ArgsProduct({{1, 24, 60, 330}, {1, 2}, {1000}})
+    ->Args({1, 1, 250})
+    ->Args({1, 2, 250})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 }  // namespace ds

@@ -205,6 +205,11 @@ TEST(RunningWindowSums, SparseAndDenseColumnsGiveTheSameSums) {
                              [](std::int64_t, std::int64_t) {});
         EXPECT_TRUE(dense_sums.sum == sparse_sums.sum);
         EXPECT_TRUE(dense_sums.n == sparse_sums.n);
+        // Spans that cut groups of rows and strips anywhere change no sum.
+        Recorder odd_spans(150, 80);
+        running::window_sums(running::DenseColumns(src), half, 3, odd_spans, 7, {});
+        EXPECT_TRUE(odd_spans.sum == dense_sums.sum);
+        EXPECT_TRUE(odd_spans.n == dense_sums.n);
         // Chunks cover the rows inside the margin in order, on the calling thread.
         ASSERT_FALSE(chunks.empty());
         EXPECT_EQ(chunks.front().first, half);
