@@ -162,7 +162,7 @@ BENCHMARK(BM_ConfluencesFast)->Arg(0)->Arg(3)->Arg(7)->Arg(11)->Unit(benchmark::
 BENCHMARK(BM_BoxCountFast)->Arg(0)->Arg(3)->Arg(7)->Arg(11)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BoxCountLiteral)->Arg(0)->Arg(3)->Arg(7)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RunningMean)
-    ->ArgsProduct({{1, 24, 60, 330}, {1, 2}, {1000}})
+    ->ArgsProduct({{1, 24, 60, 80, 100, 120, 330}, {1, 2}, {1000}})
     ->Args({1, 1, 250})
     ->Args({1, 2, 250})
     ->Unit(benchmark::kMillisecond)

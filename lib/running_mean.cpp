@@ -48,15 +48,24 @@ namespace lanes4 {
 struct Kernels {
     int lanes;
     decltype(&lanes2::dense_step) dense_step;
+    decltype(&lanes2::dense_sum) dense_sum;
     decltype(&lanes2::dense_group) dense_group;
     decltype(&lanes2::row_pass) row_pass;
     decltype(&lanes2::store_means) store_means;
 };
 
-constexpr Kernels kLanes2{2, lanes2::dense_step, lanes2::dense_group, lanes2::row_pass,
+constexpr Kernels kLanes2{2,
+                          lanes2::dense_step,
+                          lanes2::dense_sum,
+                          lanes2::dense_group,
+                          lanes2::row_pass,
                           lanes2::store_means};
 #ifdef RUNNING_HAS_LANES4
-constexpr Kernels kLanes4{4, lanes4::dense_step, lanes4::dense_group, lanes4::row_pass,
+constexpr Kernels kLanes4{4,
+                          lanes4::dense_step,
+                          lanes4::dense_sum,
+                          lanes4::dense_group,
+                          lanes4::row_pass,
                           lanes4::store_means};
 
 bool wide_supported() {
@@ -95,10 +104,8 @@ void clear(std::int64_t c0, std::int64_t c1, ColumnSums& s) {
 
 void DenseColumns::start(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
                          ColumnSums& s) const {
-    clear(c0, c1, s);
-    for (std::int64_t r = i - half; r <= i + half; ++r)
-        kernels().dense_step(src_.row(r).data(), nullptr, c0, c1, s.hi.data(), s.lo.data(),
-                             s.n.data());
+    kernels().dense_sum(src_.row(i - half).data(), src_.cols(), 2 * std::int64_t{half} + 1, c0, c1,
+                        s.hi.data(), s.lo.data(), s.n.data());
 }
 
 void DenseColumns::slide(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
@@ -219,13 +226,14 @@ void window_sums(const ColumnSource& columns, int half, int threads, WindowSink&
     span_rows = span_rows <= 0 ? rows : (span_rows + kBlockRows - 1) / kBlockRows * kBlockRows;
     const std::int64_t bands = (cols + kBandCols - 1) / kBandCols;
 
-    // The rows are cut into blocks at fixed places, each block handled by one thread. For a
-    // small window a block sums its first rows from nothing. For a larger one, which would cost
-    // more than sliding over the block, the column sums first slide down from the top once,
-    // band by band, keeping their state at the first row of every block, and each block then
-    // slides again from there with the same operations. Either way the sums depend on the
-    // window only, never on how the blocks fall to the threads.
-    const bool slide_starts = 2 * h + 1 > kBlockRows;
+    // The rows are cut into blocks at fixed places, each block handled by one thread. A block
+    // sums its first rows from nothing, unless the window is so tall that this would cost more
+    // than sliding over the block (adding a row costs about half a slide, which adds one and
+    // removes one): then the column sums first slide down from the top once, band by band,
+    // keeping their state at the first row of every block, and each block then slides again
+    // from there with the same operations. Either way the sums depend on the window only,
+    // never on how the blocks fall to the threads.
+    const bool slide_starts = 2 * h + 1 > 4 * kBlockRows;
     ColumnSums state(cols);
     const std::int64_t max_blocks =
         (std::min(span_rows, rows - 2 * h) + kBlockRows - 1) / kBlockRows;

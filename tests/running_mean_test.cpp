@@ -107,9 +107,12 @@ TEST(RunningPositiveMean, MatchesTheLiteralMeansForAnyThreadCount) {
     for (const double density : {0.02, 0.3, 1.0})
         for (const int half : {0, 1, 2, 5, 17, 40})
             cases.push_back({97, 83, density, half});
-    // Several row blocks, with windows summed from nothing and slid from the top.
+    // Several row blocks, with windows summed from nothing (up to a side of 256) and slid
+    // from the top.
     for (const int half : {20, 33, 45})
         cases.push_back({260, 71, 0.2, half});
+    cases.push_back({401, 265, 0.2, 127});
+    cases.push_back({401, 265, 0.2, 128});
     for (const Case& c : cases) {
         const auto what = testing::Message() << c.rows << "x" << c.cols << " half " << c.half
                                              << " density " << c.density;
