@@ -134,9 +134,9 @@ void BM_BoxCountLiteral(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(grids.size()));
 }
 
-// One smoothing step (running mean of the positive values) over a 1000 x 1000 field that is
+// One smoothing step (running mean of the positive values) over a square field that is
 // positive almost everywhere, as after the first steps: range(0) the half side, range(1) the
-// threads. One item is one pixel.
+// threads, range(2) the side (250 fits in cache, 1000 does not). One item is one pixel.
 void BM_RunningMean(benchmark::State& state) {
     const int half = static_cast<int>(state.range(0));
     const int threads = static_cast<int>(state.range(1));

@@ -104,6 +104,7 @@ void clear(std::int64_t c0, std::int64_t c1, ColumnSums& s) {
 
 void DenseColumns::start(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
                          ColumnSums& s) const {
+    clear(c0, c1, s);
     kernels().dense_sum(src_.row(i - half).data(), src_.cols(), 2 * std::int64_t{half} + 1, c0, c1,
                         s.hi.data(), s.lo.data(), s.n.data());
 }

@@ -208,7 +208,7 @@ TEST(RunningWindowSums, SparseAndDenseColumnsGiveTheSameSums) {
                              [](std::int64_t, std::int64_t) {});
         EXPECT_TRUE(dense_sums.sum == sparse_sums.sum);
         EXPECT_TRUE(dense_sums.n == sparse_sums.n);
-        // Spans that cut groups of rows and strips anywhere change no sum.
+        // Spans that cut groups of rows and blocks anywhere change no sum.
         Recorder odd_spans(150, 80);
         running::window_sums(running::DenseColumns(src), half, 3, odd_spans, 7, {});
         EXPECT_TRUE(odd_spans.sum == dense_sums.sum);
