@@ -4,8 +4,8 @@
 
 #include <string_view>
 
-#include "app/geotiff.h"
 #include "app/parameters.h"
+#include "io/geotiff.h"
 #include "lib/window.h"
 
 namespace ds {

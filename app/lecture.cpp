@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/out_file.h"
+#include "io/out_file.h"
 
 namespace ds {
 

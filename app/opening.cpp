@@ -9,9 +9,9 @@
 #include <sstream>
 #include <string_view>
 
-#include "app/formats.h"
-#include "app/out_file.h"
 #include "app/raster_limits.h"
+#include "io/formats.h"
+#include "io/out_file.h"
 
 namespace ds {
 

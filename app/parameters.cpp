@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string>
 
-#include "app/formats.h"
+#include "io/formats.h"
 #include "lib/window.h"
 
 namespace ds {

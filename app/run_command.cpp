@@ -12,17 +12,17 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "app/formats.h"
-#include "app/geotiff.h"
 #include "app/lecture.h"
 #include "app/opening.h"
 #include "app/parameters.h"
-#include "app/preview.h"
 #include "app/progress.h"
 #include "app/raster_limits.h"
-#include "app/report.h"
 #include "app/run_guard.h"
 #include "app/treatment.h"
+#include "io/formats.h"
+#include "io/geotiff.h"
+#include "io/preview.h"
+#include "io/report.h"
 
 namespace ds {
 

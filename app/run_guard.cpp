@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "app/console.h"
-#include "app/out_file.h"
+#include "io/out_file.h"
 #include "lib/grid.h"
 
 namespace ds {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/out_file.h"
+#include "io/out_file.h"
 #include "lib/grid.h"
 
 namespace ds {

@@ -5,12 +5,12 @@
 #include <functional>
 
 #include <thread>
-#include "app/formats.h"
+#include "io/formats.h"
 
+#include "analysis/first_pass.h"
+#include "analysis/first_pass_fast.h"
 #include "fractal/fdp_products.h"
 #include "fractal/fdp_products_fast.h"
-#include "fractal/first_pass.h"
-#include "fractal/first_pass_fast.h"
 #include "lib/window.h"
 #include "taco/smoothing.h"
 #include "taco/smoothing_fast.h"

@@ -12,13 +12,13 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/first_pass.h"
 #include "fractal/box_count.h"
 #include "fractal/box_count_fast.h"
-#include "fractal/first_pass.h"
-#include "lib/running_mean.h"
+#include "lib/moving_mean_fast.h"
 #include "lib/window.h"
-#include "taco/branch.h"
 #include "taco/taco_value.h"
+#include "taco/trace_fast.h"
 
 namespace ds {
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fractal/box_count.h"
-#include "taco/branch.h"
+#include "lib/bits.h"
 
 // On x86 with GCC or Clang the counting is also compiled for the popcount instruction and
 // takes that version when the processor has it.

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "lib/moving_mean.h"
-#include "lib/running_mean.h"
+#include "lib/moving_mean_fast.h"
 
 namespace ds {
 

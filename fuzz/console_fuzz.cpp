@@ -7,10 +7,10 @@
 
 #include "app/console.h"
 #include "app/opening.h"
-#include "app/out_file.h"
 #include "app/parameters.h"
 #include "app/run_state.h"
 #include "fuzz/fuzz_check.h"
+#include "io/out_file.h"
 #include "lib/window.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/formats.h"
 #include "app/raster_limits.h"
 #include "fuzz/fuzz_check.h"
+#include "io/formats.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/geotiff.h"
 #include "fuzz/fuzz_check.h"
+#include "io/geotiff.h"
 #include "lib/grid.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <numeric>
 
+#include "analysis/first_pass.h"
 #include "app/lecture.h"
 #include "fractal/fdp_products.h"
-#include "fractal/first_pass.h"
 #include "fuzz/fuzz_check.h"
 #include "lib/grid.h"
 #include "lib/window.h"

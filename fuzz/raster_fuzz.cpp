@@ -7,11 +7,11 @@
 #include <string>
 #include <string_view>
 
-#include "app/formats.h"
 #include "app/lecture.h"
 #include "app/raster_limits.h"
 #include "app/run_state.h"
 #include "fuzz/fuzz_check.h"
+#include "io/formats.h"
 #include "lib/grid.h"
 
 namespace {

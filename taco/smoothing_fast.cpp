@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "lib/running_mean.h"
+#include "lib/moving_mean_fast.h"
 #include "lib/window.h"
 
 namespace ds {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/cli.h"
-#include "app/geotiff.h"
+#include "io/geotiff.h"
 
 namespace ds {
 namespace {

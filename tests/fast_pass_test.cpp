@@ -1,7 +1,7 @@
 // The fast first pass against the literal one on generated rasters: bit-equal TACO grid,
 // fractal dimensions (sparse against dense), statistics and progress lines, for every window
 // side of the menu, MNC 0 to 3, both treatments and several thread counts.
-#include "fractal/first_pass_fast.h"
+#include "analysis/first_pass_fast.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "fractal/first_pass.h"
+#include "analysis/first_pass.h"
 #include "lib/window.h"
 #include "tests/network_gen.h"
 

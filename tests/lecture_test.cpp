@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/formats.h"
+#include "io/formats.h"
 #include "tests/exe_runner.h"
 
 namespace ds {

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <string>
 
-#include "app/out_file.h"
-#include "app/preview.h"
-#include "app/report.h"
+#include "io/out_file.h"
+#include "io/preview.h"
+#include "io/report.h"
 #include "tests/exe_runner.h"
 #include "tests/png_decode.h"
 

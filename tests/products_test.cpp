@@ -3,9 +3,9 @@
 #include <numeric>
 #include <vector>
 
-#include "app/formats.h"
-#include "app/out_file.h"
 #include "fractal/fdp_products.h"
+#include "io/formats.h"
+#include "io/out_file.h"
 #include "lib/moving_mean.h"
 #include "taco/smoothing.h"
 #include "taco/taco_products.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/report.h"
+#include "io/report.h"
 #include "tests/exe_runner.h"
 #include "tests/png_decode.h"
 #include "tests/sample_crop.h"

@@ -1,4 +1,4 @@
-#include "app/preview.h"
+#include "io/preview.h"
 
 #include <png.h>
 
@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <tuple>
 
-#include "app/out_file.h"
+#include "io/out_file.h"
 
 namespace ds {
 

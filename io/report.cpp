@@ -1,4 +1,4 @@
-#include "app/report.h"
+#include "io/report.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "app/out_file.h"
+#include "io/out_file.h"
 
 namespace ds {
 

@@ -1,4 +1,4 @@
-#include "lib/running_mean.h"
+#include "lib/moving_mean_fast.h"
 
 #include <omp.h>
 
@@ -28,7 +28,7 @@ constexpr int G = kGroupRows;
 
 namespace lanes2 {
 #define RUNNING_LANES 2
-#include "lib/running_kernels.inc"
+#include "lib/moving_mean_kernels.inc"
 #undef RUNNING_LANES
 }  // namespace lanes2
 
@@ -38,7 +38,7 @@ namespace lanes2 {
 #pragma GCC target("avx2")
 namespace lanes4 {
 #define RUNNING_LANES 4
-#include "lib/running_kernels.inc"
+#include "lib/moving_mean_kernels.inc"
 #undef RUNNING_LANES
 }  // namespace lanes4
 #pragma GCC pop_options

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/preview.h"
+#include "io/preview.h"
 
 namespace ds {
 

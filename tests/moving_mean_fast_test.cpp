@@ -1,4 +1,4 @@
-#include "lib/running_mean.h"
+#include "lib/moving_mean_fast.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "analysis/first_pass.h"
 #include "fractal/fdp_products.h"
 #include "fractal/fdp_products_fast.h"
-#include "fractal/first_pass.h"
 #include "lib/moving_mean.h"
 #include "lib/window.h"
 #include "taco/smoothing.h"

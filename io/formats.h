@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-#include "app/out_file.h"
+#include "io/out_file.h"
 #include "lib/grid.h"
 #include "lib/values.h"
 

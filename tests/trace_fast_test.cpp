@@ -1,7 +1,7 @@
 // The fast kernels of the first pass against their literal twins: branch selection (cut window,
 // suiv_formes, centre label), confluence count and box counting, on generated windows of every
 // side of the menu.
-#include "taco/branch.h"
+#include "taco/trace_fast.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "analysis/first_pass.h"
 #include "fractal/box_count.h"
 #include "fractal/box_count_fast.h"
-#include "fractal/first_pass.h"
 #include "lib/window.h"
 #include "taco/taco_value.h"
 #include "tests/network_gen.h"

@@ -1,4 +1,4 @@
-#include "app/geotiff.h"
+#include "io/geotiff.h"
 
 #if DRAINSHAPE_WITH_GDAL
 

@@ -1,4 +1,4 @@
-#include "app/formats.h"
+#include "io/formats.h"
 
 #include <algorithm>
 #include <cctype>

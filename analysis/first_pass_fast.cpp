@@ -1,4 +1,4 @@
-#include "fractal/first_pass_fast.h"
+#include "analysis/first_pass_fast.h"
 
 #include <omp.h>
 
@@ -11,8 +11,8 @@
 #include "fractal/box_count.h"
 #include "fractal/box_count_fast.h"
 #include "lib/window.h"
-#include "taco/branch.h"
 #include "taco/taco_value.h"
+#include "taco/trace_fast.h"
 
 namespace ds {
 

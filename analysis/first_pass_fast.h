@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "fractal/first_pass.h"
+#include "analysis/first_pass.h"
 #include "lib/grid.h"
 #include "lib/sparse_field.h"
 

@@ -1,4 +1,4 @@
-#include "fractal/first_pass.h"
+#include "analysis/first_pass.h"
 
 #include "fractal/box_count.h"
 #include "lib/window.h"

@@ -1,4 +1,4 @@
-#include "app/out_file.h"
+#include "io/out_file.h"
 
 #include <cerrno>
 #include <cstdarg>
