@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "app/parameters.h"
-#include "io/geotiff.h"
+#include "gis/geotiff.h"
 #include "lib/window.h"
 
 namespace ds {

@@ -20,7 +20,7 @@
 #include "app/run_guard.h"
 #include "app/treatment.h"
 #include "io/formats.h"
-#include "io/geotiff.h"
+#include "gis/geotiff.h"
 #include "io/preview.h"
 #include "io/report.h"
 

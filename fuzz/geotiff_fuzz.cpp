@@ -11,7 +11,7 @@
 #include <string>
 
 #include "fuzz/fuzz_check.h"
-#include "io/geotiff.h"
+#include "gis/geotiff.h"
 #include "lib/grid.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/cli.h"
-#include "io/geotiff.h"
+#include "gis/geotiff.h"
 
 namespace ds {
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "io/geotiff.h"
+#include "gis/geotiff.h"
 #include "tests/exe_runner.h"
 #include "tests/sample_crop.h"
 
@@ -243,7 +243,7 @@ TEST(GeoTiff, ImagesOfARawRiverCarryNoGeoreference) {
 
 #else
 
-#include "io/geotiff.h"
+#include "gis/geotiff.h"
 
 namespace ds {
 namespace {

@@ -1,4 +1,4 @@
-#include "io/geotiff.h"
+#include "gis/geotiff.h"
 
 #if DRAINSHAPE_WITH_GDAL
 
