@@ -3,13 +3,12 @@
 #include <omp.h>
 
 #include <algorithm>
-#include <atomic>
-#include <exception>
 #include <memory>
 #include <stdexcept>
 
 #include "fractal/box_count.h"
 #include "fractal/box_count_fast.h"
+#include "lib/ordered_rows.h"
 #include "lib/window.h"
 #include "taco/taco_value.h"
 #include "taco/trace_fast.h"
@@ -138,56 +137,18 @@ PassStats first_pass_fast(const PassInput& in, RealGrid& dtab2, FdpFields& field
         }
     };
 
-    // Rows go to the threads one at a time. The calling thread (thread 0 of the team) shows
-    // the line of row i once every row before i is done, so the lines come in order.
-    const auto n_rows = static_cast<std::size_t>(std::max<std::int64_t>(hi - lo, 0));
-    std::vector<std::atomic<bool>> done(n_rows);
-    std::int64_t frontier = lo;  // first row not known to be done
+    // Row i is item i - lo; the line of row i is shown once every row before it is done.
     std::int64_t next_line = lo;
     while (next_line < hi && (next_line + 1) % 50 != 0)
         ++next_line;
-    std::atomic<bool> stop{false};
-    std::exception_ptr failure;
-    const auto fail = [&] {
-#pragma omp critical(first_pass_fast_failure)
-        if (!failure)
-            failure = std::current_exception();
-        stop.store(true);
-    };
-    const auto show_lines = [&] {
-        while (frontier < hi && done[static_cast<std::size_t>(frontier - lo)].load())
-            ++frontier;
-        for (; next_line < hi && next_line <= frontier && !stop.load(); next_line += 50) {
-            try {
+    ordered_items(
+        hi - lo, nt,
+        [&](int t, std::int64_t k) { process_row(*workers[static_cast<std::size_t>(t)], lo + k); },
+        [&](std::int64_t finished) {
+            for (; next_line < hi && next_line <= lo + finished; next_line += 50)
                 if (on_line)
                     on_line(static_cast<int>(next_line + 1));
-            } catch (...) {
-                fail();
-            }
-        }
-    };
-
-#pragma omp parallel num_threads(nt)
-    {
-        const int t = omp_get_thread_num();
-        Worker& wk = *workers[static_cast<std::size_t>(t)];
-#pragma omp for schedule(dynamic, 1) nowait
-        for (std::int64_t i = lo; i < hi; ++i) {
-            if (!stop.load()) {
-                try {
-                    process_row(wk, i);
-                } catch (...) {
-                    fail();
-                }
-            }
-            done[static_cast<std::size_t>(i - lo)].store(true);
-            if (t == 0)
-                show_lines();
-        }
-    }
-    show_lines();
-    if (failure)
-        std::rethrow_exception(failure);
+        });
 
     PassStats st;
     st.processed = fields.at.size();
