@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -134,22 +135,58 @@ void BM_BoxCountLiteral(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(grids.size()));
 }
 
-// One smoothing step (running mean of the positive values) over a square field that is
-// positive almost everywhere, as after the first steps: range(0) the half side, range(1) the
-// threads, range(2) the side (250 fits in cache, 1000 does not). One item is one pixel.
-void BM_RunningMean(benchmark::State& state) {
-    const int half = static_cast<int>(state.range(0));
-    const int threads = static_cast<int>(state.range(1));
-    const std::int64_t side = state.range(2);
+// A field as after the first smoothing steps: positive almost everywhere (about 1 value in 20000
+// is 0), side range(2) (250 fits in cache, 1000 and 2000 do not).
+RealGrid smoothing_field(std::int64_t side) {
     RealGrid src(side, side);
-    RealGrid dst(side, side);
     std::uint64_t x = 88172645463325252ull;
     for (double& v : std::span(src.data(), static_cast<std::size_t>(src.size()))) {
         x ^= x << 13, x ^= x >> 7, x ^= x << 17;
-        v = static_cast<double>(x % 20000) / 97.0;  // about 1 in 20000 is 0
+        v = static_cast<double>(x % 20000) / 97.0;
     }
+    return src;
+}
+
+// One smoothing step between packed fields: range(0) the half side, range(1) the threads,
+// range(2) the side, range(3) 1 when every row is known to be positive (the later steps), 0
+// when the counts must be summed. One item is one pixel.
+void BM_SmoothingStep(benchmark::State& state) {
+    const int half = static_cast<int>(state.range(0));
+    const int threads = static_cast<int>(state.range(1));
+    const std::int64_t side = state.range(2);
+    RealGrid src = smoothing_field(side);
+    if (state.range(3) == 1)
+        for (double& v : std::span(src.data(), static_cast<std::size_t>(src.size())))
+            v += 1.0;
+    std::vector<std::uint64_t> in(static_cast<std::size_t>(src.size()));
+    std::vector<std::uint64_t> out(in.size());
+    std::vector<std::uint8_t> in_full(static_cast<std::size_t>(side));
+    std::vector<std::uint8_t> out_full(in_full.size());
+    const double vmax = 20000.0 / 97.0 + 1.0;
+    running::PackedField f{
+        {in.data(), in_full.data(), 0, side}, side, 0, running::packing_for(vmax, half)};
+    running::pack_rows(src, 0, side, f, threads);
+    running::PackedField g{
+        {out.data(), out_full.data(), 0, side}, side, 0, running::packing_for(vmax, half + 1)};
     for (auto _ : state) {
-        running_positive_mean(src, half, dst, threads);
+        running::packed_mean_step(f, half, half, side - half, g, threads);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * src.size());
+}
+
+// The bound that memory sets on a step: a copy of a field of doubles of the same size (read
+// once, written once, as a step reads one field and writes the other), split over the threads.
+void BM_FieldCopy(benchmark::State& state) {
+    const int threads = static_cast<int>(state.range(1));
+    const std::int64_t side = state.range(2);
+    const RealGrid src = smoothing_field(side);
+    RealGrid dst(side, side);
+    for (auto _ : state) {
+#pragma omp parallel for num_threads(threads) schedule(static)
+        for (std::int64_t i = 0; i < side; ++i)
+            std::memcpy(dst.row(i).data(), src.row(i).data(),
+                        static_cast<std::size_t>(side) * sizeof(double));
         benchmark::DoNotOptimize(dst.data());
     }
     state.SetItemsProcessed(state.iterations() * src.size());
@@ -161,10 +198,12 @@ BENCHMARK(BM_SelectBranchLiteral)->Arg(0)->Arg(3)->Arg(7)->Unit(benchmark::kMill
 BENCHMARK(BM_ConfluencesFast)->Arg(0)->Arg(3)->Arg(7)->Arg(11)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BoxCountFast)->Arg(0)->Arg(3)->Arg(7)->Arg(11)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BoxCountLiteral)->Arg(0)->Arg(3)->Arg(7)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RunningMean)
-    ->ArgsProduct({{1, 24, 60, 80, 100, 120, 330}, {1, 2}, {1000}})
-    ->Args({1, 1, 250})
-    ->Args({1, 2, 250})
+BENCHMARK(BM_FieldCopy)
+    ->ArgsProduct({{0}, {1, 2}, {1000, 2000}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_SmoothingStep)
+    ->ArgsProduct({{1, 24, 60, 120, 330}, {1, 2}, {1000, 2000}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
