@@ -41,42 +41,37 @@ PositiveSum literal_window_sum(const SparseField& f, std::int64_t i, std::int64_
     return s;
 }
 
-// Rounds each window mean; where the rounding of the literal mean could differ, sums that
-// window again in the literal order.
-//
-// With u = 2^-53, n the count and x the mean + 0.5: the literal sum of n positive values in plain
-// double is within (n - 1) u of the exact sum of the doubles, and its mean and the added 0.5 are
-// each rounded once more. The fixed-point sum is exact for values within half a unit `unit_` of
-// the doubles, so its mean is within unit_ / 2 of theirs; rounding the sum, the reciprocal of the
-// count, their product and the added 0.5 adds 4 u. So both values of mean + 0.5 lie within
-// (x + 1) (n + 6) u + unit_ / 2 of each other; the bound below doubles that. When the whole
-// interval x +- bound lies between two integers, both truncate alike.
+// Rounds each window mean; where the rounding of the literal mean could differ
+// (running::rounded_means), sums that window again in the literal order.
 class RegionalSink final : public running::WindowSink {
   public:
     RegionalSink(const SparseField& f, int half, ByteGrid& out, int threads, double unit)
-        : f_(f), half_(half), out_(out), unit_(unit), hist_(static_cast<std::size_t>(threads)) {}
+        : f_(f),
+          half_(half),
+          out_(out),
+          unit_(unit),
+          hist_(static_cast<std::size_t>(threads)),
+          values_(static_cast<std::size_t>(threads)) {}
 
     void emit(int thread, std::int64_t i, int rows, std::int64_t j0, std::int64_t width,
               const std::uint64_t* sum, const std::uint64_t* count) override {
         Histogram& hist = hist_[static_cast<std::size_t>(thread)];
+        std::vector<std::int64_t>& value = values_[static_cast<std::size_t>(thread)];
+        value.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows));
+        running::rounded_means(sum, count, width * rows, unit_, value.data());
         for (int k = 0; k < rows; ++k) {
             unsigned char* row = out_.row(i + k).data();
+            const std::int64_t* v = value.data() + k * width;
             for (std::int64_t q = 0; q < width; ++q) {
-                const std::uint64_t c = count[k * width + q];
-                if (c == 0)
+                if (v[q] == -1)
                     continue;
-                const double n = static_cast<double>(c);
-                const double x = static_cast<double>(sum[k * width + q]) * (1.0 / n) * unit_ + 0.5;
-                const double bound = (x + 1.0) * (n + 16.0) * 0x1p-52 + unit_;
-                int v;
-                if (std::floor(x - bound) == std::floor(x + bound)) {
-                    v = static_cast<int>(x);
-                } else {
+                int b = static_cast<int>(v[q]);
+                if (v[q] == -2) {
                     const PositiveSum s = literal_window_sum(f_, i + k, j0 + q, half_);
-                    v = image_value(s.suma / s.ico);
+                    b = image_value(s.suma / s.ico);
                 }
-                row[j0 + q] = low_byte(v);
-                count_bin(hist, v);
+                row[j0 + q] = low_byte(b);
+                count_bin(hist, b);
             }
         }
     }
@@ -95,6 +90,7 @@ class RegionalSink final : public running::WindowSink {
     ByteGrid& out_;
     double unit_;
     std::vector<Histogram> hist_;  // one per thread; integer counts merge in any order
+    std::vector<std::vector<std::int64_t>> values_;  // one per thread
 };
 
 }  // namespace

@@ -31,11 +31,11 @@ struct BandJob {
     double scale = 1.0;       // factor of sum / count
     int in_bits = 1;
     int out_bits = 1;
-    Cell* col = nullptr;           // the column sums of the thread
-    std::uint64_t* val = nullptr;  // transposed column sums, values
-    std::uint64_t* cnt = nullptr;  // and counts
-    Cell* out[kMaxLanes] = {};     // packed output rows, or null for reals
-    double* real[kMaxLanes] = {};
+    Cell* col = nullptr;            // the column sums of the thread
+    std::uint64_t* val = nullptr;   // transposed column sums, values
+    std::uint64_t* cnt = nullptr;   // and counts
+    bool packed = true;             // the means packed, or reals
+    char* out[kMaxLanes] = {};      // the output rows, from column 0
     bool zero_row[kMaxLanes] = {};  // the row got an empty window
 };
 
@@ -79,12 +79,16 @@ struct Kernels {
     decltype(&lanes2::pack_row) pack_row;
     decltype(&lanes2::dense_means) dense_means;
     decltype(&lanes2::band_sums) band_sums;
+    decltype(&lanes2::rounded_means) rounded_means;
 };
 
-constexpr Kernels kLanes2{2, lanes2::pack_row, lanes2::dense_means, lanes2::band_sums};
+constexpr Kernels kLanes2{2, lanes2::pack_row, lanes2::dense_means, lanes2::band_sums,
+                          lanes2::rounded_means};
 #ifdef RUNNING_HAS_WIDE
-constexpr Kernels kLanes4{4, lanes4::pack_row, lanes4::dense_means, lanes4::band_sums};
-constexpr Kernels kLanes8{8, lanes8::pack_row, lanes8::dense_means, lanes8::band_sums};
+constexpr Kernels kLanes4{4, lanes4::pack_row, lanes4::dense_means, lanes4::band_sums,
+                          lanes4::rounded_means};
+constexpr Kernels kLanes8{8, lanes8::pack_row, lanes8::dense_means, lanes8::band_sums,
+                          lanes8::rounded_means};
 
 bool supported(int lanes) {
     if (lanes == 8)
@@ -129,6 +133,16 @@ int bit_width(std::int64_t n) {
 std::int64_t rows_inside(std::int64_t i, std::int64_t half, std::int64_t rows,
                          std::int64_t border) {
     return std::min(i + half, rows - 1 - border) - std::max(i - half, border) + 1;
+}
+
+// Buffer `which` of the calling thread, of at least n cells, kept from one step to the next: a
+// step is short and its buffers are large.
+std::uint64_t* scratch(int which, std::size_t n) {
+    thread_local std::vector<std::uint64_t> buffers[3];
+    std::vector<std::uint64_t>& b = buffers[which];
+    if (b.size() < n)
+        b.resize(n);
+    return b.data();
 }
 
 // Where a dense step writes its means.
@@ -177,9 +191,8 @@ void mean_step(const PackedField& in, int half, std::int64_t a, std::int64_t b, 
         const std::int64_t nt = omp_get_num_threads();
         const std::int64_t first = bands * t / nt;
         const std::int64_t last = bands * (t + 1) / nt;
-        std::vector<std::uint64_t> col(static_cast<std::size_t>(cols), 0);
-        std::vector<std::uint64_t> val(static_cast<std::size_t>(cols * lanes));
-        std::vector<std::uint64_t> cnt(static_cast<std::size_t>(cols * lanes));
+        std::uint64_t* col = scratch(0, static_cast<std::size_t>(cols));
+        std::fill(col, col + cols, 0);
         BandJob job;
         job.cols = cols;
         job.half = h;
@@ -187,9 +200,10 @@ void mean_step(const PackedField& in, int half, std::int64_t a, std::int64_t b, 
         job.scale = o.scale;
         job.in_bits = in.packing.count_bits;
         job.out_bits = o.packed ? o.packed->packing.count_bits : 1;
-        job.col = col.data();
-        job.val = val.data();
-        job.cnt = cnt.data();
+        job.packed = o.packed != nullptr;
+        job.col = col;
+        job.val = scratch(1, static_cast<std::size_t>(cols * lanes));
+        job.cnt = scratch(2, static_cast<std::size_t>(cols * lanes));
         if (first < last) {
             // The column sums of the chunk's first row but its last window row, which the first
             // row of the first band adds.
@@ -197,7 +211,7 @@ void mean_step(const PackedField& in, int half, std::int64_t a, std::int64_t b, 
             for (std::int64_t r = i0 - h; r < i0 + h; ++r) {
                 const Cell* row = in.rows.row(r);
                 for (std::int64_t j = 0; j < cols; ++j)
-                    col[static_cast<std::size_t>(j)] += row[j];
+                    col[j] += row[j];
             }
         }
         for (std::int64_t band = first; band < last; ++band) {
@@ -209,8 +223,12 @@ void mean_step(const PackedField& in, int half, std::int64_t a, std::int64_t b, 
                 job.add[q] = real_row ? in.rows.row(i + h) : zero;
                 job.sub[q] = real_row && !(band == first && q == 0) ? in.rows.row(i - h - 1) : zero;
                 job.rows_in[q] = rows_inside(i, h, in.raster_rows, in.border);
-                job.out[q] = real_row && o.packed ? o.packed->rows.row(i) : nullptr;
-                job.real[q] = real_row && o.real ? o.real->row(i).data() : nullptr;
+                if (!real_row)
+                    job.out[q] = nullptr;
+                else if (o.packed)
+                    job.out[q] = reinterpret_cast<char*>(o.packed->rows.row(i));
+                else
+                    job.out[q] = reinterpret_cast<char*>(o.real->row(i).data());
             }
             const std::int64_t lo = i0 - h - (a - h);
             const std::int64_t hi = i0 + job.rows + h - (a - h);
@@ -358,6 +376,11 @@ void sparse_window_sums(const SparseField& f, int half, Packing packing, std::in
             sink.emit(t, i0, rows, h, width, sum.data(), count.data());
         }
     }
+}
+
+void rounded_means(const std::uint64_t* sum, const std::uint64_t* count, std::int64_t n,
+                   double unit, std::int64_t* value) {
+    kernels().rounded_means(sum, count, n, unit, value);
 }
 
 }  // namespace running

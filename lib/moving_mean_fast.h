@@ -110,6 +110,14 @@ class WindowSink {
 void sparse_window_sums(const SparseField& f, int half, Packing packing, std::int64_t a,
                         std::int64_t b, int threads, WindowSink& sink);
 
+// The image value, mean + 0.5 truncated, of n windows whose sums are in units of `unit` (the
+// mean a rounded quotient): value[t] is -1 for an empty window, and -2 where the mean of the
+// same values summed in plain double, one after another, could round to another integer: within
+// (x + 1) (count + 16) 2^-52 + unit of x, the mean + 0.5, twice the distance that both roundings
+// and the fixed point can put between them.
+void rounded_means(const std::uint64_t* sum, const std::uint64_t* count, std::int64_t n,
+                   double unit, std::int64_t* value);
+
 }  // namespace running
 
 // Moving mean of the positive values of `src` over the window of side 2 * half + 1: every pixel

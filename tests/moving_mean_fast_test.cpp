@@ -268,11 +268,15 @@ int rounding_conflicts(const RealGrid& dtab, int bord) {
 
 void expect_same_regional(const RealGrid& dtab, int bord, const std::string& what) {
     const RegionalRun lit = literal_regional(dtab, bord);
-    for (const int threads : {1, 2}) {
+    for (const int lanes : widths()) {
+        running::force_lanes(lanes);
+        const int threads = lanes == 2 ? 1 : 2;
         const RegionalRun fast = fast_regional(dtab, bord, threads);
-        EXPECT_TRUE(fast.image == lit.image) << what << ", threads " << threads;
-        EXPECT_EQ(fast.hist, lit.hist) << what << ", threads " << threads;
-        EXPECT_EQ(fast.lines, lit.lines) << what << ", threads " << threads;
+        running::force_lanes(0);
+        const auto where = testing::Message() << what << ", " << lanes << " lanes";
+        EXPECT_TRUE(fast.image == lit.image) << where;
+        EXPECT_EQ(fast.hist, lit.hist) << where;
+        EXPECT_EQ(fast.lines, lit.lines) << where;
     }
 }
 
