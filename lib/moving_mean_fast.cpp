@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
+#include <type_traits>
 
 namespace ds {
 
@@ -152,93 +153,120 @@ struct StepOut {
     double scale = 1.0;
 };
 
-// Prefix counts of the rows of [first, first + n) whose windows need counting: rows inside the
-// frame that hold a cell <= 0.
-std::vector<std::int64_t> unclean_before(const PackedField& in, std::int64_t first,
-                                         std::int64_t n) {
-    std::vector<std::int64_t> before(static_cast<std::size_t>(n) + 1, 0);
-    for (std::int64_t t = 0; t < n; ++t) {
-        const std::int64_t r = first + t;
-        const bool inside = r >= in.border && r < in.raster_rows - in.border;
-        before[static_cast<std::size_t>(t) + 1] =
-            before[static_cast<std::size_t>(t)] + (inside && !in.rows.full(r) ? 1 : 0);
+// One dense step over rows a to b - 1, cut into bands of `lanes` rows, each thread taking a run
+// of consecutive bands with its own column sums.
+class DenseStep {
+  public:
+    DenseStep(const PackedField& in, int half, std::int64_t a, std::int64_t b, const StepOut& o)
+        : in_(in),
+          o_(o),
+          h_(half),
+          a_(a),
+          b_(b),
+          cols_(in.rows.cols),
+          lanes_(kernels().lanes),
+          zeros_(static_cast<std::size_t>(cols_), 0),
+          unclean_(unclean_before()) {}
+
+    std::int64_t bands() const { return (b_ - a_ + lanes_ - 1) / lanes_; }
+
+    // Bands first to last - 1, on the calling thread.
+    void run(std::int64_t first, std::int64_t last) const {
+        if (first >= last)
+            return;
+        BandJob job;
+        job.cols = cols_;
+        job.half = h_;
+        job.border = in_.border;
+        job.scale = o_.scale;
+        job.in_bits = in_.packing.count_bits;
+        job.out_bits = o_.packed ? o_.packed->packing.count_bits : 1;
+        job.packed = o_.packed != nullptr;
+        job.col = scratch(0, static_cast<std::size_t>(cols_));
+        job.val = scratch(1, static_cast<std::size_t>(cols_ * lanes_));
+        job.cnt = scratch(2, static_cast<std::size_t>(cols_ * lanes_));
+        start_columns(a_ + first * lanes_, job.col);
+        for (std::int64_t band = first; band < last; ++band) {
+            prepare(job, band, band == first);
+            kernels().dense_means(job);
+            if (o_.packed)
+                for (int q = 0; q < job.rows; ++q)
+                    o_.packed->rows.full(a_ + band * lanes_ + q) = job.zero_row[q] ? 0 : 1;
+        }
     }
-    return before;
-}
+
+  private:
+    // Prefix counts of the rows a - h to b + h - 1 whose windows need counting: rows inside the
+    // frame that hold a cell <= 0.
+    std::vector<std::int64_t> unclean_before() const {
+        const std::int64_t n = b_ - a_ + 2 * h_;
+        std::vector<std::int64_t> before(static_cast<std::size_t>(n) + 1, 0);
+        for (std::int64_t t = 0; t < n; ++t) {
+            const std::int64_t r = a_ - h_ + t;
+            const bool inside = r >= in_.border && r < in_.raster_rows - in_.border;
+            before[static_cast<std::size_t>(t) + 1] =
+                before[static_cast<std::size_t>(t)] + (inside && !in_.rows.full(r) ? 1 : 0);
+        }
+        return before;
+    }
+
+    // The column sums of row i0's window but its last row, which the band's first row adds.
+    void start_columns(std::int64_t i0, std::uint64_t* col) const {
+        std::fill(col, col + cols_, 0);
+        for (std::int64_t r = i0 - h_; r < i0 + h_; ++r) {
+            const Cell* row = in_.rows.row(r);
+            for (std::int64_t j = 0; j < cols_; ++j)
+                col[j] += row[j];
+        }
+    }
+
+    // The rows of one band: what enters and leaves each row's window, where its means go, and
+    // whether every cell of its windows inside the frame is positive (so that counts are known).
+    void prepare(BandJob& job, std::int64_t band, bool starts_run) const {
+        const Cell* zero = zeros_.data();
+        const std::int64_t i0 = a_ + band * lanes_;
+        job.rows = static_cast<int>(std::min<std::int64_t>(lanes_, b_ - i0));
+        for (int q = 0; q < lanes_; ++q) {
+            const std::int64_t i = i0 + q;
+            const bool real_row = q < job.rows;
+            job.add[q] = real_row ? in_.rows.row(i + h_) : zero;
+            job.sub[q] = real_row && !(starts_run && q == 0) ? in_.rows.row(i - h_ - 1) : zero;
+            job.rows_in[q] = rows_inside(i, h_, in_.raster_rows, in_.border);
+            if (!real_row)
+                job.out[q] = nullptr;
+            else if (o_.packed)
+                job.out[q] = reinterpret_cast<char*>(o_.packed->rows.row(i));
+            else
+                job.out[q] = reinterpret_cast<char*>(o_.real->row(i).data());
+        }
+        // The shortcut holds where the frame lies outside every window's centre, as it does for
+        // the fields that a step makes.
+        const auto before = [&](std::int64_t i) { return unclean_[static_cast<std::size_t>(i)]; };
+        job.clean = in_.border <= h_ && before(i0 - a_ + job.rows + 2 * h_) == before(i0 - a_);
+    }
+
+    const PackedField& in_;
+    const StepOut& o_;
+    std::int64_t h_, a_, b_, cols_;
+    int lanes_;
+    std::vector<std::uint64_t> zeros_;
+    std::vector<std::int64_t> unclean_;
+};
 
 void mean_step(const PackedField& in, int half, std::int64_t a, std::int64_t b, const StepOut& o,
                int threads) {
-    const std::int64_t h = half;
-    const std::int64_t cols = in.rows.cols;
-    if (half < 0 || b < a || (a < b && (a < h || b > in.raster_rows - h)))
+    if (half < 0 || b < a || (a < b && (a < half || b > in.raster_rows - half)))
         throw std::invalid_argument("window step: rows outside the raster's margin");
-    if (a == b || cols <= 2 * h)
+    if (a == b || in.rows.cols <= 2 * std::int64_t{half})
         return;
-    const Kernels& k = kernels();
-    const int lanes = k.lanes;
-    const std::int64_t bands = (b - a + lanes - 1) / lanes;
+    const DenseStep step(in, half, a, b, o);
+    const std::int64_t bands = step.bands();
     threads = static_cast<int>(std::clamp<std::int64_t>(threads, 1, bands));
-    const std::vector<std::int64_t> unclean = unclean_before(in, a - h, b - a + 2 * h);
-    const std::vector<std::uint64_t> zeros(static_cast<std::size_t>(cols), 0);
-    const Cell* zero = zeros.data();
-    // The shortcut of whole-window counts holds where the frame lies outside every window's
-    // centre, as it does for the fields a step makes.
-    const bool may_skip_counts = in.border <= h;
-
 #pragma omp parallel num_threads(threads) if (threads > 1)
     {
         const std::int64_t t = omp_get_thread_num();
         const std::int64_t nt = omp_get_num_threads();
-        const std::int64_t first = bands * t / nt;
-        const std::int64_t last = bands * (t + 1) / nt;
-        std::uint64_t* col = scratch(0, static_cast<std::size_t>(cols));
-        std::fill(col, col + cols, 0);
-        BandJob job;
-        job.cols = cols;
-        job.half = h;
-        job.border = in.border;
-        job.scale = o.scale;
-        job.in_bits = in.packing.count_bits;
-        job.out_bits = o.packed ? o.packed->packing.count_bits : 1;
-        job.packed = o.packed != nullptr;
-        job.col = col;
-        job.val = scratch(1, static_cast<std::size_t>(cols * lanes));
-        job.cnt = scratch(2, static_cast<std::size_t>(cols * lanes));
-        if (first < last) {
-            // The column sums of the chunk's first row but its last window row, which the first
-            // row of the first band adds.
-            const std::int64_t i0 = a + first * lanes;
-            for (std::int64_t r = i0 - h; r < i0 + h; ++r) {
-                const Cell* row = in.rows.row(r);
-                for (std::int64_t j = 0; j < cols; ++j)
-                    col[j] += row[j];
-            }
-        }
-        for (std::int64_t band = first; band < last; ++band) {
-            const std::int64_t i0 = a + band * lanes;
-            job.rows = static_cast<int>(std::min<std::int64_t>(lanes, b - i0));
-            for (int q = 0; q < lanes; ++q) {
-                const std::int64_t i = i0 + q;
-                const bool real_row = q < job.rows;
-                job.add[q] = real_row ? in.rows.row(i + h) : zero;
-                job.sub[q] = real_row && !(band == first && q == 0) ? in.rows.row(i - h - 1) : zero;
-                job.rows_in[q] = rows_inside(i, h, in.raster_rows, in.border);
-                if (!real_row)
-                    job.out[q] = nullptr;
-                else if (o.packed)
-                    job.out[q] = reinterpret_cast<char*>(o.packed->rows.row(i));
-                else
-                    job.out[q] = reinterpret_cast<char*>(o.real->row(i).data());
-            }
-            const std::int64_t lo = i0 - h - (a - h);
-            const std::int64_t hi = i0 + job.rows + h - (a - h);
-            job.clean = may_skip_counts && unclean[static_cast<std::size_t>(hi)] ==
-                                               unclean[static_cast<std::size_t>(lo)];
-            k.dense_means(job);
-            if (o.packed)
-                for (int q = 0; q < job.rows; ++q)
-                    o.packed->rows.full(i0 + q) = job.zero_row[q] ? 0 : 1;
-        }
+        step.run(bands * t / nt, bands * (t + 1) / nt);
     }
 }
 

@@ -189,7 +189,8 @@ TEST(RunningPositiveMean, LargestWindowOfLargestValuesDoesNotOverflow) {
 }
 
 // Rows a to b - 1 of a step from rows a - half to b + half - 1 of its input, held alone: the
-// same cells and flags as the step over the whole raster, wherever the rows start.
+// same cells and flags as the step over the whole raster, wherever the rows start; and the same
+// cells whether the rows are known to be positive or not.
 TEST(PackedMeanStep, RowsFromTheirOwnRowsOfInput) {
     std::mt19937_64 rng(17);
     std::uniform_real_distribution<double> value(1.0, 200.0);
@@ -205,6 +206,15 @@ TEST(PackedMeanStep, RowsFromTheirOwnRowsOfInput) {
             running::pack_rows(src, 0, rows, field, 1);
             running::PackedField out{{whole.data(), whole_full.data(), 0, cols}, rows, 0, next};
             running::packed_mean_step(field, half, half, rows - half, out, 2);
+            // Counting every window gives what the whole-window counts of positive rows give.
+            std::vector<std::uint8_t> none(rows, 0), counted_full(rows);
+            std::vector<std::uint64_t> counted(rows * cols, 0);
+            running::PackedField unknown = field;
+            unknown.rows.positive = none.data();
+            running::PackedField recount{
+                {counted.data(), counted_full.data(), 0, cols}, rows, 0, next};
+            running::packed_mean_step(unknown, half, half, rows - half, recount, 1);
+            EXPECT_TRUE(counted == whole) << "half " << half << ", density " << density;
             for (const auto& [a, b] : {std::pair<std::int64_t, std::int64_t>{half, half + 3},
                                        {half + 5, rows - half},
                                        {37, 61}}) {
