@@ -166,9 +166,21 @@ class DenseStep {
           cols_(in.rows.cols),
           lanes_(kernels().lanes),
           zeros_(static_cast<std::size_t>(cols_), 0),
-          unclean_(unclean_before()) {}
+          clean_(clean_bands()) {}
 
-    std::int64_t bands() const { return (b_ - a_ + lanes_ - 1) / lanes_; }
+    std::int64_t bands() const { return static_cast<std::int64_t>(clean_.size()); }
+
+    // The first band of thread t of nt, so that each gets about as much work: a band whose
+    // windows need counting costs about half as much again.
+    std::int64_t first_band(std::int64_t t, std::int64_t nt) const {
+        std::int64_t total = 0;
+        for (const std::uint8_t c : clean_)
+            total += c ? 2 : 3;
+        std::int64_t band = 0;
+        for (std::int64_t cost = 0; band < bands() && cost * nt < total * t; ++band)
+            cost += clean_[static_cast<std::size_t>(band)] ? 2 : 3;
+        return band;
+    }
 
     // Bands first to last - 1, on the calling thread.
     void run(std::int64_t first, std::int64_t last) const {
@@ -196,18 +208,27 @@ class DenseStep {
     }
 
   private:
-    // Prefix counts of the rows a - h to b + h - 1 whose windows need counting: rows inside the
-    // frame that hold a cell <= 0.
-    std::vector<std::int64_t> unclean_before() const {
+    // Whether every cell of a band's windows inside the frame is positive, so that their counts
+    // are those of the frame alone: no row of those windows inside the frame has a cell <= 0.
+    // This holds only where the frame lies outside every window's centre, as it does for the
+    // fields that a step makes.
+    std::vector<std::uint8_t> clean_bands() const {
         const std::int64_t n = b_ - a_ + 2 * h_;
-        std::vector<std::int64_t> before(static_cast<std::size_t>(n) + 1, 0);
+        std::vector<std::int64_t> unclean(static_cast<std::size_t>(n) + 1, 0);
         for (std::int64_t t = 0; t < n; ++t) {
             const std::int64_t r = a_ - h_ + t;
             const bool inside = r >= in_.border && r < in_.raster_rows - in_.border;
-            before[static_cast<std::size_t>(t) + 1] =
-                before[static_cast<std::size_t>(t)] + (inside && !in_.rows.full(r) ? 1 : 0);
+            unclean[static_cast<std::size_t>(t) + 1] =
+                unclean[static_cast<std::size_t>(t)] + (inside && !in_.rows.full(r) ? 1 : 0);
         }
-        return before;
+        std::vector<std::uint8_t> clean(static_cast<std::size_t>((b_ - a_ + lanes_ - 1) / lanes_));
+        for (std::size_t band = 0; band < clean.size(); ++band) {
+            const std::int64_t lo = static_cast<std::int64_t>(band) * lanes_;
+            const std::int64_t hi = std::min(lo + lanes_, b_ - a_) + 2 * h_;
+            clean[band] = in_.border <= h_ && unclean[static_cast<std::size_t>(hi)] ==
+                                                  unclean[static_cast<std::size_t>(lo)];
+        }
+        return clean;
     }
 
     // The column sums of row i0's window but its last row, which the band's first row adds.
@@ -239,10 +260,7 @@ class DenseStep {
             else
                 job.out[q] = reinterpret_cast<char*>(o_.real->row(i).data());
         }
-        // The shortcut holds where the frame lies outside every window's centre, as it does for
-        // the fields that a step makes.
-        const auto before = [&](std::int64_t i) { return unclean_[static_cast<std::size_t>(i)]; };
-        job.clean = in_.border <= h_ && before(i0 - a_ + job.rows + 2 * h_) == before(i0 - a_);
+        job.clean = clean_[static_cast<std::size_t>(band)] != 0;
     }
 
     const PackedField& in_;
@@ -250,7 +268,7 @@ class DenseStep {
     std::int64_t h_, a_, b_, cols_;
     int lanes_;
     std::vector<std::uint64_t> zeros_;
-    std::vector<std::int64_t> unclean_;
+    std::vector<std::uint8_t> clean_;  // per band
 };
 
 void mean_step(const PackedField& in, int half, std::int64_t a, std::int64_t b, const StepOut& o,
@@ -266,7 +284,7 @@ void mean_step(const PackedField& in, int half, std::int64_t a, std::int64_t b, 
     {
         const std::int64_t t = omp_get_thread_num();
         const std::int64_t nt = omp_get_num_threads();
-        step.run(bands * t / nt, bands * (t + 1) / nt);
+        step.run(step.first_band(t, nt), step.first_band(t + 1, nt));
     }
 }
 
