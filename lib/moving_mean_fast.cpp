@@ -35,8 +35,9 @@ struct BandJob {
     Cell* col = nullptr;            // the column sums of the thread
     std::uint64_t* val = nullptr;   // transposed column sums, values
     std::uint64_t* cnt = nullptr;   // and counts
+    bool spaced = false;            // add[k] is add[0] + k cols, and sub[k] likewise
     bool packed = true;             // the means packed, or reals
-    char* out[kMaxLanes] = {};      // the output rows, from column 0
+    char* out = nullptr;            // the band's first output row; the others follow
     bool zero_row[kMaxLanes] = {};  // the row got an empty window
 };
 
@@ -253,13 +254,12 @@ class DenseStep {
             job.add[q] = real_row ? in_.rows.row(i + h_) : zero;
             job.sub[q] = real_row && !(starts_run && q == 0) ? in_.rows.row(i - h_ - 1) : zero;
             job.rows_in[q] = rows_inside(i, h_, in_.raster_rows, in_.border);
-            if (!real_row)
-                job.out[q] = nullptr;
-            else if (o_.packed)
-                job.out[q] = reinterpret_cast<char*>(o_.packed->rows.row(i));
-            else
-                job.out[q] = reinterpret_cast<char*>(o_.real->row(i).data());
         }
+        job.spaced = job.rows == lanes_ && !starts_run;
+        if (o_.packed)
+            job.out = reinterpret_cast<char*>(o_.packed->rows.row(i0));
+        else
+            job.out = reinterpret_cast<char*>(o_.real->row(i0).data());
         job.clean = clean_[static_cast<std::size_t>(band)] != 0;
     }
 
@@ -329,11 +329,16 @@ void pack_rows(const RealGrid& src, std::int64_t a, std::int64_t b, const Packed
                int threads) {
     const double scale = std::ldexp(1.0, field.packing.shift);
     const int bits = field.packing.count_bits;
+    const std::int64_t z = field.border;
     const Kernels& k = kernels();
 #pragma omp parallel for num_threads(std::max(threads, 1)) schedule(static)
-    for (std::int64_t i = a; i < b; ++i)
-        field.rows.full(i) =
-            k.pack_row(src.row(i).data(), src.cols(), scale, bits, field.rows.row(i)) ? 1 : 0;
+    for (std::int64_t i = a; i < b; ++i) {
+        const auto row = src.row(i);
+        bool all = k.pack_row(row.data(), src.cols(), scale, bits, field.rows.row(i));
+        if (!all && z > 0 && 2 * z < src.cols())
+            all = std::all_of(row.begin() + z, row.end() - z, [](double v) { return v > 0.0; });
+        field.rows.full(i) = all ? 1 : 0;
+    }
 }
 
 void packed_mean_step(const PackedField& in, int half, std::int64_t a, std::int64_t b,

@@ -79,7 +79,7 @@ struct PackedField {
 };
 
 // Packs rows a to b - 1 of `src` (a raster of field.raster_rows rows) into field.rows, with their
-// `positive` flags; field.border is taken as 0.
+// `positive` flags (over the columns inside field.border, a frame of zeros that `src` must have).
 void pack_rows(const RealGrid& src, std::int64_t a, std::int64_t b, const PackedField& field,
                int threads);
 
