@@ -44,8 +44,8 @@ void select_branch(Window& w, const ByteGrid& tab, std::int64_t i, std::int64_t 
 // stays), counts it x 100 in its image-value bin and returns it x 100.
 double record_dimension(double v, double& lo, double& hi, Histogram& bins);
 
-// The literal pass. The three grids are cleared first. `on_line` gets i + 1 for every image
-// row i inside the margin whose i + 1 is a multiple of 50.
+// The literal pass. The three grids are cleared first. `on_line` gets i + 1 as each image
+// row i inside the margin starts.
 PassStats first_pass(const PassInput& in, const PassOutput& out,
                      const std::function<void(int line)>& on_line);
 

@@ -40,6 +40,23 @@ struct Worker {
     R2Histogram tab_Er1{};
 };
 
+void merge_min(double& acc, double v) {
+    if (acc > v)
+        acc = v;
+}
+void merge_max(double& acc, double v) {
+    if (acc < v)
+        acc = v;
+}
+
+template <std::size_t N>
+void add(std::array<std::int64_t, N>& to, const std::array<std::int64_t, N>& from) {
+    for (std::size_t b = 0; b < N; ++b)
+        to[b] += from[b];
+}
+
+}  // namespace
+
 SparsePositions eligible_pixels(const ByteGrid& tab, int half_win) {
     SparsePositions at;
     at.rows = tab.rows();
@@ -57,23 +74,6 @@ SparsePositions eligible_pixels(const ByteGrid& tab, int half_win) {
     at.row_start[static_cast<std::size_t>(at.rows)] = at.size();
     return at;
 }
-
-void merge_min(double& acc, double v) {
-    if (acc > v)
-        acc = v;
-}
-void merge_max(double& acc, double v) {
-    if (acc < v)
-        acc = v;
-}
-
-template <std::size_t N>
-void add(std::array<int, N>& to, const std::array<int, N>& from) {
-    for (std::size_t b = 0; b < N; ++b)
-        to[b] += from[b];
-}
-
-}  // namespace
 
 PassStats first_pass_fast(const PassInput& in, RealGrid& dtab2, FdpFields& fields, int threads,
                           const std::function<void(int line)>& on_line) {
@@ -137,15 +137,13 @@ PassStats first_pass_fast(const PassInput& in, RealGrid& dtab2, FdpFields& field
         }
     };
 
-    // Row i is item i - lo; the line of row i is shown once every row before it is done.
+    // Row i is item i - lo; its line is reported once every row before it is done.
     std::int64_t next_line = lo;
-    while (next_line < hi && (next_line + 1) % 50 != 0)
-        ++next_line;
     ordered_items(
         hi - lo, nt,
         [&](int t, std::int64_t k) { process_row(*workers[static_cast<std::size_t>(t)], lo + k); },
         [&](std::int64_t finished) {
-            for (; next_line < hi && next_line <= lo + finished; next_line += 50)
+            for (; next_line < hi && next_line <= lo + finished; ++next_line)
                 if (on_line)
                     on_line(static_cast<int>(next_line + 1));
         });

@@ -4,23 +4,12 @@
 
 #include <string_view>
 
-#include "app/parameters.h"
+#include "analysis/analysis.h"
 #include "gis/geotiff.h"
-#include "lib/window.h"
 
 namespace ds {
 
 namespace {
-
-std::string menu_sides() {
-    std::string text;
-    for (std::size_t k = 0; k < kWindowSides.size(); ++k) {
-        if (k > 0)
-            text += k + 1 == kWindowSides.size() ? " or " : ", ";
-        text += std::to_string(kWindowSides[k]);
-    }
-    return text;
-}
 
 // The value of an option as CLI11 passes it to a check, as a whole number.
 std::optional<int> whole(const std::string& text) {
@@ -34,9 +23,9 @@ CLI::Validator side_check() {
     return CLI::Validator(
         [](std::string& text) -> std::string {
             const auto v = whole(text);
-            if (v && window_index(*v))
-                return {};
-            return text + " is not a window side; the sides are " + menu_sides();
+            if (!v)
+                return text + " is not a window side; the sides are " + menu_sides();
+            return window_side_problem(*v).value_or("");
         },
         "");
 }

@@ -8,9 +8,6 @@
 
 namespace ds {
 
-// Image suffixes of a treatment, in the order the report shows them.
-std::vector<std::string> image_suffixes(bool both);
-
 // Checks the river, the output folder and the output name, runs the analysis and writes the
 // extras. Messages and progress go to `err`; `err_is_terminal` chooses the progress bar.
 // Returns the exit status: 0, kUsageStatus for an option that cannot be used (nothing is

@@ -83,12 +83,12 @@ RasterInfo probe_raster(const std::string& path) {
     ErrorTrap trap;
     const Dataset ds = open_raster(path, trap);
     RasterInfo info;
-    info.nb_lig = GDALGetRasterYSize(ds.get());
-    info.nb_col = GDALGetRasterXSize(ds.get());
+    info.river.nb_lig = GDALGetRasterYSize(ds.get());
+    info.river.nb_col = GDALGetRasterXSize(ds.get());
     std::array<double, 6> gt{};
     if (GDALGetGeoTransform(ds.get(), gt.data()) == CE_None) {
         info.geo.transform = gt;
-        info.pix_size = static_cast<int>(std::lround(std::fabs(gt[1])));
+        info.river.pix_size = static_cast<int>(std::lround(std::fabs(gt[1])));
     }
     if (const char* wkt = GDALGetProjectionRef(ds.get()); wkt != nullptr)
         info.geo.projection = wkt;
@@ -131,7 +131,7 @@ void write_geotiff(const std::string& path, const ByteGrid& image, const GeoRefe
                               static_cast<int>(image.rows()), 1, GDT_Byte,
                               const_cast<char**>(options)));
         if (!ds)
-            throw RasterError("Cannot create file " + path + ": " + trap.message("GDAL error"));
+            throw RasterError(trap.message("GDAL cannot create it"));
         if (geo.transform) {
             std::array<double, 6> gt = *geo.transform;
             GDALSetGeoTransform(ds.get(), gt.data());
@@ -146,10 +146,10 @@ void write_geotiff(const std::string& path, const ByteGrid& image, const GeoRefe
                          static_cast<int>(image.rows()), const_cast<unsigned char*>(image.data()),
                          static_cast<int>(image.cols()), static_cast<int>(image.rows()), GDT_Byte,
                          0, 0) != CE_None)
-            throw RasterError("Cannot write file " + path + ": " + trap.message("GDAL error"));
+            throw RasterError(trap.message("GDAL error"));
     }
     if (trap.failed())
-        throw RasterError("Cannot write file " + path + ": " + trap.message("GDAL error"));
+        throw RasterError(trap.message("GDAL error"));
 }
 
 }  // namespace ds

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "io/formats.h"
 #include "lib/grid.h"
 
 namespace ds {
@@ -27,9 +28,8 @@ struct GeoReference {
 };
 
 struct RasterInfo {
-    int nb_lig = 0;
-    int nb_col = 0;
-    int pix_size = 0;  // pixel width from the geotransform, rounded; 0 without one
+    // Lines and columns; the pixel width from the geotransform, rounded (0 without one).
+    RiverDescriptor river;
     GeoReference geo;
 };
 
@@ -45,7 +45,8 @@ RasterInfo probe_raster(const std::string& path);
 void read_network(const std::string& path, ByteGrid& tab);
 
 // Writes `image` to `path` as a one-band Byte GeoTIFF, DEFLATE-compressed, with 0 as NoData,
-// the georeference `geo` and the metadata items `metadata`. Throws RasterError.
+// the georeference `geo` and the metadata items `metadata`. Throws RasterError, whose message
+// says what failed but not the file's name.
 void write_geotiff(const std::string& path, const ByteGrid& image, const GeoReference& geo,
                    const std::vector<std::pair<std::string, std::string>>& metadata);
 

@@ -20,6 +20,10 @@ std::vector<std::string> lines_of(const std::string& text) {
     return out;
 }
 
+const ProductInfo& fdp_dn() {
+    return *find_product("FDP_DN");
+}
+
 class FormatsTest : public ::testing::Test {
   protected:
     // Runs `write` on a fresh text file and returns what reached the disk.
@@ -42,7 +46,8 @@ TEST_F(FormatsTest, FdpTableRowsRunFromTheTruncatedExtremes) {
     h[150] = 300;
     h[187] = 36;
     h[188] = 5;  // the bin of 1.876: above hi, left out
-    const std::string text = written([&](OutFile& f) { write_fdp_table(f, h, 1.234, 1.876); });
+    const std::string text =
+        written([&](OutFile& f) { write_table(f, image_table(fdp_dn(), h, 1.234, 1.876)); });
     const auto lines = lines_of(text);
     ASSERT_EQ(lines.size(), 1u + 65u);
     EXPECT_EQ(text.substr(0, text.find('\n') + 1), "Fract.Dim.\tPix.Numb.\tPercent.\n");
@@ -58,7 +63,7 @@ TEST_F(FormatsTest, FdpTableWithoutPixelsIsTheHeaderAlone) {
     Histogram h{};
     h[0] = 3;
     h[255] = 4;
-    EXPECT_EQ(written([&](OutFile& f) { write_fdp_table(f, h, 10.0, 0.0); }),
+    EXPECT_EQ(written([&](OutFile& f) { write_table(f, image_table(fdp_dn(), h, 10.0, 0.0)); }),
               "Fract.Dim.\tPix.Numb.\tPercent.\n");
 }
 
@@ -80,7 +85,8 @@ TEST_F(FormatsTest, TacoTableHas201LinesAndZeroPercentagesWithoutPixels) {
     Histogram h{};
     h[0] = 50;   // counted, printed in no row
     h[201] = 2;  // idem
-    const auto lines = lines_of(written([&](OutFile& f) { write_taco_table(f, h); }));
+    const auto lines = lines_of(written(
+        [&](OutFile& f) { write_table(f, image_table(*find_product("TAC_RI"), h, 0, 0)); }));
     ASSERT_EQ(lines.size(), 201u);
     EXPECT_EQ(lines[0], "TAC\tPix.Numb.\tPercent.");
     for (int b = 1; b <= 200; ++b)
@@ -91,7 +97,8 @@ TEST_F(FormatsTest, R2TableHas1002LinesWithClassesInThousandths) {
     R2Histogram h{};
     h[5] = 7;
     h[1000] = 2;
-    const std::string text = written([&](OutFile& f) { write_r2_table(f, h); });
+    const std::string text =
+        written([&](OutFile& f) { write_table(f, r2_table(*find_product("FDP_ER0"), h)); });
     const auto lines = lines_of(text);
     ASSERT_EQ(lines.size(), 1002u);
     EXPECT_EQ(lines[0], "R2\tFrequence");
@@ -101,12 +108,25 @@ TEST_F(FormatsTest, R2TableHas1002LinesWithClassesInThousandths) {
     EXPECT_EQ(text.back(), '\n');
 }
 
-TEST_F(FormatsTest, DescriptorWithParameterLines) {
-    const std::string text = written([](OutFile& f) {
-        write_descriptor_header(f, 512, 640, 30);
-        write_parameter_lines(f, 25, 61, 2);
-        write_taco_extremes(f, 1000.0, 0.0);
-    });
+// The descriptor of `name` for a raster of `lines` x `columns` of `pix_size`, windows 25 and 61,
+// MNC 2, and the extremes `min` and `max`.
+std::string descriptor(const char* name, int lines, int columns, int pix_size, double min,
+                       double max) {
+    RiverDescriptor river;
+    river.nb_lig = lines;
+    river.nb_col = columns;
+    river.pix_size = pix_size;
+    AnalysisParameters p;
+    p.win_size = 25;
+    p.slid_win = 61;
+    p.MNC = 2;
+    const ByteGrid image(1, 1);
+    const Histogram counts{};
+    return descriptor_text(river, p, {*find_product(name), image, counts, min, max});
+}
+
+TEST(Descriptor, WithParameterLines) {
+    const std::string text = descriptor("TAC_DN", 512, 640, 30, 1000.0, 0.0);
     EXPECT_EQ(text,
               "512\n640\n1\n0\n255\n30\n"
               "\n\t Window Size used for parameter calculation             = 25 "
@@ -120,11 +140,8 @@ TEST_F(FormatsTest, DescriptorWithParameterLines) {
     EXPECT_EQ(lines[10], "");
 }
 
-TEST_F(FormatsTest, DescriptorWithoutParameterLines) {
-    const std::string text = written([](OutFile& f) {
-        write_descriptor_header(f, 2, 3, 0);
-        write_fdp_extremes(f, 1.234, 1.876);
-    });
+TEST(Descriptor, WithoutParameterLines) {
+    const std::string text = descriptor("FDP_RI2", 2, 3, 0, 1.234, 1.876);
     EXPECT_EQ(text,
               "2\n3\n1\n0\n255\n0\n\n\n"
               "\t Fractal Dimension Parameter Min. = 1.234000 "

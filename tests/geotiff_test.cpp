@@ -104,9 +104,9 @@ TEST(GeoTiff, RiverValuesOfOneAreTheNetworkAndNoDataIsBackground) {
               (std::vector<unsigned char>(6, 0)));
 
     const RasterInfo plain = probe_raster((dir.path() / "n.tif").string());
-    EXPECT_EQ(plain.nb_lig, 2);
-    EXPECT_EQ(plain.nb_col, 3);
-    EXPECT_EQ(plain.pix_size, 0);
+    EXPECT_EQ(plain.river.nb_lig, 2);
+    EXPECT_EQ(plain.river.nb_col, 3);
+    EXPECT_EQ(plain.river.pix_size, 0);
     EXPECT_FALSE(plain.geo.transform);
     EXPECT_EQ(plain.geo.projection, "");
 }
@@ -115,7 +115,7 @@ TEST(GeoTiff, PixelSizeIsTheRoundedPixelWidthOfTheGeotransform) {
     test::TempDir dir;
     make_tif(dir.path() / "g.tif", 2, 2, {0, 1, 1, 0}, {});
     const RasterInfo info = probe_raster((dir.path() / "g.tif").string());
-    EXPECT_EQ(info.pix_size, 30);
+    EXPECT_EQ(info.river.pix_size, 30);
     ASSERT_TRUE(info.geo.transform);
     EXPECT_EQ(*info.geo.transform, kTransform);
     EXPECT_NE(info.geo.projection.find("UTM zone 33N"), std::string::npos);

@@ -1,5 +1,5 @@
 // River descriptors, raster loading and the isolated-pixel rule.
-#include "app/lecture.h"
+#include "io/lecture.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "analysis/isolated_pixels.h"
 #include "io/formats.h"
 #include "tests/exe_runner.h"
 
@@ -80,40 +81,26 @@ TEST(LoadRaster, RowsInOrderShortFilesLeaveZerosLongFilesAreCut) {
     EXPECT_EQ(partial, grid_of({"123", "400", "000"}));
 }
 
-TEST(Lecture, WarnsAboutAShortFileAndMarksWhatWasLoaded) {
-    RunState s;
-    s.nb_lig = 4;
-    s.nb_col = 5;
-    s.tab = ucmatrice(5, 4);
-    std::FILE* f = std::tmpfile();
-    const std::string bytes("\0\0\0\0\0\0\1\0\0\0\0\0", 12);
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::rewind(f);
-    s.f1.reset(f);
-    std::ostringstream err;
-    lecture(s, err);
-    EXPECT_EQ(err.str(), "\n\tWarning: the raster file holds only 12 of the 20 expected bytes\n");
-    EXPECT_EQ(s.tab(1, 1), 255);
+TEST(Lecture, WarnsAboutAShortOrLongFile) {
+    test::TempDir dir;
+    const std::string path = dir.file("R.raw");
+    test::write_file(path, std::string("\0\0\0\0\0\0\1\0\0\0\0\0", 12));
+    ByteGrid tab = ucmatrice(5, 4);
+    EXPECT_EQ(lecture(path, tab),
+              "Warning: the raster file holds only 12 of the 20 expected bytes");
+    EXPECT_EQ(tab(1, 1), 1);
 
     // Longer than the raster: the first 10 bytes are loaded and the rest is reported.
-    std::rewind(f);
-    std::ostringstream longer;
-    s.nb_lig = 2;
-    s.tab = ucmatrice(5, 2);
-    lecture(s, longer);
-    EXPECT_EQ(longer.str(),
-              "\n\tWarning: the raster file holds more than the 10 expected bytes; the rest is "
-              "ignored\n");
-    EXPECT_EQ(s.tab(1, 1), 1);
+    ByteGrid two = ucmatrice(5, 2);
+    EXPECT_EQ(lecture(path, two),
+              "Warning: the raster file holds more than the 10 expected bytes; the rest is "
+              "ignored");
+    EXPECT_EQ(two(1, 1), 1);
 
     // Exactly the raster: nothing to say.
-    std::rewind(f);
-    std::ostringstream quiet;
-    s.nb_lig = 3;
-    s.nb_col = 4;
-    s.tab = ucmatrice(4, 3);
-    lecture(s, quiet);
-    EXPECT_EQ(quiet.str(), "");
+    ByteGrid exact = ucmatrice(4, 3);
+    EXPECT_EQ(lecture(path, exact), std::nullopt);
+    EXPECT_THROW(lecture(dir.file("none.raw"), exact), FileError);
 }
 
 TEST(Descriptor, SixIntegersOnAnyWhiteSpaceAndMissingOnesStayZero) {

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/lecture.h"
+#include "analysis/isolated_pixels.h"
 #include "exe_runner.h"
+#include "io/lecture.h"
 #include "lib/grid.h"
 
 namespace ds::test {

@@ -1,4 +1,4 @@
-#include "app/raster_limits.h"
+#include "io/raster_limits.h"
 
 #include <fstream>
 #include <limits>
