@@ -16,11 +16,11 @@ struct PassStats {
     double Max_DF = 0.0;
     double Min_DF_V2 = 10.0;
     double Max_DF_V2 = 0.0;
-    Histogram val_DF{};     // bins of the rounded dtab values
-    Histogram val_DF_V2{};  // bins of the rounded dtab_v2 values
-    R2Histogram tab_Er0{};  // R² classes of the fits over all box sides
-    R2Histogram tab_Er1{};  // R² classes of the fits without side 1
-    long processed = 0;     // eligible pixels visited
+    Histogram val_DF{};          // bins of the rounded dtab values
+    Histogram val_DF_V2{};       // bins of the rounded dtab_v2 values
+    R2Histogram tab_Er0{};       // R² classes of the fits over all box sides
+    R2Histogram tab_Er1{};       // R² classes of the fits without side 1
+    std::int64_t processed = 0;  // eligible pixels visited
 };
 
 struct PassInput {
