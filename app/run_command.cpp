@@ -80,9 +80,8 @@ void check_outputs(const RunOptions& o, const std::vector<std::string>& river_fi
     job.name = o.name ? *o.name : fs::path(o.river).stem().string();
     if (const auto problem = output_name_problem(job.name))
         throw UsageError("--name: '" + job.name + "' cannot be used: " + *problem);
-    std::string dir = o.out ? *o.out : fs::path(o.river).parent_path().string();
-    if (dir.empty())
-        dir = ".";
+    const std::string parent = fs::path(o.river).parent_path().string();
+    const std::string dir = o.out ? *o.out : parent.empty() ? std::string(".") : parent;
     if (const auto problem = folder_problem(dir))
         throw UsageError("the output folder " + dir + " " + *problem);
     job.output_base = (fs::path(dir) / job.name).string();

@@ -37,9 +37,9 @@ mode_t created_mode() {
 }
 
 // A new empty file in `folder` whose name starts with ".drainshape-" and ends with `suffix`.
-std::string make_temporary(const std::string& folder, const std::string& suffix,
+std::string make_temporary(const fs::path& folder, const std::string& suffix,
                            const std::string& shown) {
-    std::string path = (fs::path(folder) / (".drainshape-XXXXXX" + suffix)).string();
+    std::string path = (folder / (".drainshape-XXXXXX" + suffix)).string();
     errno = 0;
     const int fd = ::mkstemps(path.data(), static_cast<int>(suffix.size()));
     if (fd < 0)
@@ -123,11 +123,8 @@ std::optional<std::string> folder_problem(const std::string& folder) {
     return std::nullopt;
 }
 
-OutputSet::OutputSet(std::string base) : base_(std::move(base)) {
-    folder_ = fs::path(base_).parent_path().string();
-    if (folder_.empty())
-        folder_ = ".";
-}
+OutputSet::OutputSet(std::string base)
+    : base_(std::move(base)), folder_(fs::path(base_).parent_path()) {}
 
 OutputSet::~OutputSet() {
     discard();

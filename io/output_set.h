@@ -3,6 +3,7 @@
 // full disk) leaves the results of an earlier run exactly as they were.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,7 +70,7 @@ class OutputSet {
         std::string final;
     };
     std::string base_;
-    std::string folder_;
+    std::filesystem::path folder_;  // empty: the current folder
     std::vector<Entry> entries_;
 };
 
