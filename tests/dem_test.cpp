@@ -1,7 +1,9 @@
 // The hydrology of dem/ on small synthetic models whose drainage is known by construction.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <stdexcept>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "dem/d8.h"
+#include "dem/fill.h"
 #include "dem/streams.h"
 #include "tests/dem_checks.h"
 
@@ -169,6 +172,58 @@ TEST(DemStreams, NoDataIsOutsideAndStreamsEndThere) {
     const Drainage hole = extract_streams(bowl, 1);
     EXPECT_EQ(hole.raised_cells, 0);
     EXPECT_EQ(into_nodata(hole), 21 * 21 - 9);
+}
+
+// The level of each cell after filling by its definition: the lowest, over the paths to the
+// edge or to NoData, of the highest cell on the path; found by relaxing until nothing moves.
+RealGrid spill_levels(const DemGrid& dem) {
+    const int rows = static_cast<int>(dem.z.rows()), cols = static_cast<int>(dem.z.cols());
+    RealGrid w(rows, cols);
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c)
+            w(r, c) = dem.nodata(r, c) != 0 ? -INFINITY : INFINITY;
+    for (bool moved = true; moved;) {
+        moved = false;
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < cols; ++c) {
+                if (dem.nodata(r, c) != 0)
+                    continue;
+                double low = INFINITY;
+                for (const D8Step& s : kD8) {
+                    const int nr = r + s.dr, nc = c + s.dc;
+                    const bool out = nr < 0 || nc < 0 || nr >= rows || nc >= cols;
+                    low = std::min(low, out ? -INFINITY : w(nr, nc));
+                }
+                const double level = std::max(dem.z(r, c), low);
+                if (level < w(r, c)) {
+                    w(r, c) = level;
+                    moved = true;
+                }
+            }
+    }
+    return w;
+}
+
+TEST(DemFill, ReachesTheSpillLevelOfEveryCell) {
+    // Rough random surfaces on a coarse grid of heights (ties, pits, pits within pits), with and
+    // without scattered NoData.
+    std::uint64_t state = 12345;
+    const auto next = [&state] {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<int>(state >> 59);  // 0 to 31
+    };
+    for (int round = 0; round < 6; ++round) {
+        DemGrid dem = make_dem(37, 41, [&](int r, int c) { return next() + 0.05 * (r + c); });
+        if (round % 2 == 1)
+            for (std::int64_t i = 0; i < dem.z.size(); ++i)
+                dem.nodata.data()[i] = next() == 0 ? 1 : 0;
+        const RealGrid expected = spill_levels(dem);
+        fill_depressions(dem);
+        int wrong = 0;
+        for (std::int64_t i = 0; i < dem.z.size(); ++i)
+            wrong += dem.nodata.data()[i] == 0 && dem.z.data()[i] != expected.data()[i];
+        EXPECT_EQ(wrong, 0) << round;
+    }
 }
 
 TEST(DemD8, DiagonalDropsCountOverTheirLength) {
