@@ -2,6 +2,7 @@
 
 #if DRAINSHAPE_WITH_GDAL
 
+#include <cpl_conv.h>
 #include <cpl_string.h>
 #include <gdal_utils.h>
 #include <ogr_srs_api.h>
@@ -156,6 +157,18 @@ CrsKind crs_kind(const std::string& definition) {
     return kind_of(parse_srs(definition).get());
 }
 
+std::string crs_wkt(const std::string& definition) {
+    const Srs srs = parse_srs(definition);
+    if (!srs)
+        return {};
+    char* wkt = nullptr;
+    if (OSRExportToWkt(srs.get(), &wkt) != OGRERR_NONE || wkt == nullptr)
+        throw RasterError("cannot describe the coordinate system " + definition);
+    std::string out = wkt;
+    CPLFree(wkt);
+    return out;
+}
+
 DemRaster read_dem(const std::string& path) {
     ErrorTrap trap;
     const Dataset ds = gdal::open_raster(path, trap);
@@ -244,6 +257,10 @@ namespace {
 }  // namespace
 
 CrsKind crs_kind(const std::string&) {
+    no_gdal();
+}
+
+std::string crs_wkt(const std::string&) {
     no_gdal();
 }
 

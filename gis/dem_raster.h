@@ -35,6 +35,10 @@ struct DemRaster {
 // make sense of it.
 CrsKind crs_kind(const std::string& definition);
 
+// The WKT of the coordinate system `definition` (as crs_kind takes it), for a GeoReference.
+// Throws RasterError.
+std::string crs_wkt(const std::string& definition);
+
 // Band 1 of the raster at `path`. A cell is NoData where the band's NoData value or its mask
 // (alpha band, mask file) says so, and where its value is not finite. Throws RasterError,
 // GridAllocError.
