@@ -1,5 +1,7 @@
 #include "gis/dem_raster.h"
 
+#include "gis/gdal_support.h"
+
 #if DRAINSHAPE_WITH_GDAL
 
 #include <cpl_conv.h>
@@ -11,8 +13,6 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
-
-#include "gis/gdal_support.h"
 
 namespace ds {
 
@@ -236,10 +236,7 @@ void write_elevation_geotiff(const std::string& path, const RealGrid& z, const B
 
 void write_count_geotiff(const std::string& path, const CountGrid& counts, const GeoReference& geo,
                          const std::vector<std::pair<std::string, std::string>>& metadata) {
-    gdal::write_band(path,
-                     {GDT_UInt32, counts.data(), static_cast<int>(counts.rows()),
-                      static_cast<int>(counts.cols()), 0.0},
-                     geo, metadata);
+    gdal::write_band(path, gdal::band_of(counts, GDT_UInt32, 0), geo, metadata);
 }
 
 }  // namespace ds
@@ -248,13 +245,7 @@ void write_count_geotiff(const std::string& path, const CountGrid& counts, const
 
 namespace ds {
 
-namespace {
-
-[[noreturn]] void no_gdal() {
-    throw RasterError("this drainshape is built without GDAL");
-}
-
-}  // namespace
+using gdal::no_gdal;
 
 CrsKind crs_kind(const std::string&) {
     no_gdal();

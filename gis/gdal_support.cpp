@@ -1,5 +1,7 @@
 #include "gis/gdal_support.h"
 
+#include "gis/geotiff.h"
+
 #if DRAINSHAPE_WITH_GDAL
 
 #include <array>
@@ -88,6 +90,16 @@ void write_band(const std::string& path, const BandImage& image, const GeoRefere
         std::filesystem::remove(part, ec);
         throw RasterError("Cannot write file " + path + ": cannot replace it");
     }
+}
+
+}  // namespace ds::gdal
+
+#else
+
+namespace ds::gdal {
+
+void no_gdal() {
+    throw RasterError("this drainshape is built without GDAL");
 }
 
 }  // namespace ds::gdal

@@ -3,7 +3,16 @@
 // a header that others include: GDAL's types stay inside gis/.
 #pragma once
 
-#if DRAINSHAPE_WITH_GDAL
+#if !DRAINSHAPE_WITH_GDAL
+
+namespace ds::gdal {
+
+// What every call of gis/ does in a build without GDAL: throws RasterError.
+[[noreturn]] void no_gdal();
+
+}  // namespace ds::gdal
+
+#else
 
 #include <cpl_error.h>
 #include <gdal.h>
@@ -58,12 +67,19 @@ struct BandImage {
     double nodata = 0;
 };
 
+// The cells of `grid`, which hold `type`.
+template <class T>
+BandImage band_of(const Grid<T>& grid, GDALDataType type, double nodata) {
+    return {type, grid.data(), static_cast<int>(grid.rows()), static_cast<int>(grid.cols()),
+            nodata};
+}
+
 // Writes `image` to `path` as a one-band GeoTIFF, DEFLATE-compressed, with its NoData value,
 // the georeference `geo` and the metadata items `metadata`. The file is made under a temporary
 // name beside `path` and renamed over it once complete, so that a failure leaves nothing
 // half-written there. Throws RasterError.
 void write_band(const std::string& path, const BandImage& image, const GeoReference& geo,
-                const std::vector<std::pair<std::string, std::string>>& metadata);
+                const std::vector<std::pair<std::string, std::string> >& metadata);
 
 }  // namespace ds::gdal
 

@@ -1,11 +1,11 @@
 #include "gis/geotiff.h"
 
+#include "gis/gdal_support.h"
+
 #if DRAINSHAPE_WITH_GDAL
 
 #include <cmath>
 #include <cstdint>
-
-#include "gis/gdal_support.h"
 
 namespace ds {
 
@@ -62,10 +62,7 @@ void read_network(const std::string& path, ByteGrid& tab) {
 
 void write_geotiff(const std::string& path, const ByteGrid& image, const GeoReference& geo,
                    const std::vector<std::pair<std::string, std::string>>& metadata) {
-    gdal::write_band(path,
-                     {GDT_Byte, image.data(), static_cast<int>(image.rows()),
-                      static_cast<int>(image.cols()), 0.0},
-                     geo, metadata);
+    gdal::write_band(path, gdal::band_of(image, GDT_Byte, 0), geo, metadata);
 }
 
 }  // namespace ds
@@ -74,13 +71,7 @@ void write_geotiff(const std::string& path, const ByteGrid& image, const GeoRefe
 
 namespace ds {
 
-namespace {
-
-[[noreturn]] void no_gdal() {
-    throw RasterError("this drainshape is built without GDAL");
-}
-
-}  // namespace
+using gdal::no_gdal;
 
 bool have_gdal() {
     return false;

@@ -226,6 +226,16 @@ TEST(DemFill, ReachesTheSpillLevelOfEveryCell) {
     }
 }
 
+TEST(DemStreams, AreaThresholdIsTheFewestCellsThatCoverIt) {
+    EXPECT_EQ(threshold_cells_for_area(1, 30 * 30), 1112u);
+    EXPECT_EQ(threshold_cells_for_area(1, 10 * 10), 10000u);
+    // 510 m2 of half-metre cells: 2040.0000000000002 in doubles, still 2040 cells.
+    EXPECT_EQ(threshold_cells_for_area(0.00051, 0.5 * 0.5), 2040u);
+    EXPECT_EQ(threshold_cells_for_area(1e-9, 900), 1u);
+    EXPECT_THROW(threshold_cells_for_area(0, 900), std::invalid_argument);
+    EXPECT_THROW(threshold_cells_for_area(1, -1), std::invalid_argument);
+}
+
 TEST(DemD8, DiagonalDropsCountOverTheirLength) {
     // On a plane falling a per column eastwards and b per row southwards, the diagonal falls
     // a + b over sqrt(2): steeper than a alone only when b > (sqrt(2) - 1) a.
