@@ -99,7 +99,7 @@ DemRaster dem_from_dataset(GDALDatasetH ds, const ErrorTrap& trap) {
         throw RasterError(trap.message("read error"));
 
     const std::int64_t n = out.dem.z.size();
-    const double* z = out.dem.z.data();
+    double* z = out.dem.z.data();
     unsigned char* nodata = out.dem.nodata.data();
     const int flags = GDALGetMaskFlags(band);
     if (flags == GMF_NODATA) {
@@ -113,9 +113,17 @@ DemRaster dem_from_dataset(GDALDatasetH ds, const ErrorTrap& trap) {
         for (std::int64_t i = 0; i < n; ++i)
             nodata[i] = nodata[i] == 0 ? 1 : 0;
     }
-    for (std::int64_t i = 0; i < n; ++i)
+    // Elevations stored with a scale and an offset (decimetres as integers, say), in their units.
+    int has_scale = 0, has_offset = 0;
+    const double scale = GDALGetRasterScale(band, &has_scale);
+    const double offset = GDALGetRasterOffset(band, &has_offset);
+    const bool scaled = (has_scale != 0 && scale != 1) || (has_offset != 0 && offset != 0);
+    for (std::int64_t i = 0; i < n; ++i) {
+        if (scaled)
+            z[i] = z[i] * (has_scale != 0 ? scale : 1) + (has_offset != 0 ? offset : 0);
         if (!std::isfinite(z[i]))
             nodata[i] = 1;
+    }
 
     std::array<double, 6> gt{};
     if (GDALGetGeoTransform(ds, gt.data()) == CE_None)

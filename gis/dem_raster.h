@@ -39,9 +39,9 @@ CrsKind crs_kind(const std::string& definition);
 // Throws RasterError.
 std::string crs_wkt(const std::string& definition);
 
-// Band 1 of the raster at `path`. A cell is NoData where the band's NoData value or its mask
-// (alpha band, mask file) says so, and where its value is not finite. Throws RasterError,
-// GridAllocError.
+// Band 1 of the raster at `path`, with the band's scale and offset applied. A cell is NoData
+// where the band's NoData value or its mask (alpha band, mask file) says so, and where its value
+// is not finite. Throws RasterError, GridAllocError.
 DemRaster read_dem(const std::string& path);
 
 // Band 1 of the raster at `path`, warped into `t_srs` (as crs_kind takes it) by GDAL's warper

@@ -81,7 +81,8 @@ TEST(DemRaster, WarpsBilinearlyIntoAProjectionWithNoDataOutsideTheSource) {
 
 // A one-line GeoTIFF of `cells` of `type`, with a NoData value or a mask of its own.
 std::string one_line_tif(const fs::path& path, GDALDataType type, std::vector<double> cells,
-                         std::optional<double> nodata, std::vector<unsigned char> mask) {
+                         std::optional<double> nodata, std::vector<unsigned char> mask,
+                         double scale = 1, double offset = 0) {
     GDALAllRegister();
     const int n = static_cast<int>(cells.size());
     GDALDatasetH ds =
@@ -90,6 +91,8 @@ std::string one_line_tif(const fs::path& path, GDALDataType type, std::vector<do
     GDALRasterBandH band = GDALGetRasterBand(ds, 1);
     if (nodata)
         GDALSetRasterNoDataValue(band, *nodata);
+    GDALSetRasterScale(band, scale);
+    GDALSetRasterOffset(band, offset);
     EXPECT_EQ(GDALRasterIO(band, GF_Write, 0, 0, n, 1, cells.data(), n, 1, GDT_Float64, 0, 0),
               CE_None);
     if (!mask.empty()) {
@@ -113,11 +116,13 @@ TEST(DemRaster, NoDataOfEveryKindIsFound) {
         read_dem(one_line_tif(dir.path() / "f.tif", GDT_Float32, {-9999, 12.5, NAN}, -9999.0, {}));
     EXPECT_EQ(nodata_of(declared), (std::vector<unsigned char>{1, 0, 1}));
     EXPECT_EQ(declared.dem.z(0, 1), 12.5);
-    // A mask of the file's own, on an integer band without a NoData value.
-    const DemRaster masked = read_dem(
-        one_line_tif(dir.path() / "m.tif", GDT_Int16, {5, -6, 7}, std::nullopt, {255, 0, 255}));
+    // A mask of the file's own, on an integer band without a NoData value, of half metres
+    // above 100 m.
+    const DemRaster masked = read_dem(one_line_tif(dir.path() / "m.tif", GDT_Int16, {5, -6, 7},
+                                                   std::nullopt, {255, 0, 255}, 0.5, 100));
     EXPECT_EQ(nodata_of(masked), (std::vector<unsigned char>{0, 1, 0}));
-    EXPECT_EQ(masked.dem.z(0, 2), 7);
+    EXPECT_EQ(masked.dem.z(0, 0), 102.5);
+    EXPECT_EQ(masked.dem.z(0, 2), 103.5);
 }
 
 TEST(DemRaster, IntermediatesRoundTripWithoutLoss) {
