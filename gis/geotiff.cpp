@@ -2,61 +2,20 @@
 
 #if DRAINSHAPE_WITH_GDAL
 
-#include <cpl_error.h>
 #include <cpl_string.h>
-#include <gdal.h>
 
 #include <cmath>
 #include <cstdint>
-#include <memory>
-#include <mutex>
+
+#include "gis/gdal_session.h"
 
 namespace ds {
 
 namespace {
 
-void register_drivers() {
-    static std::once_flag once;
-    std::call_once(once, [] { GDALAllRegister(); });
-}
-
-// Keeps GDAL's messages off the console while it lives, and the first failure's text.
-class ErrorTrap {
-  public:
-    ErrorTrap() {
-        CPLPushErrorHandlerEx(&ErrorTrap::handler, this);
-        CPLErrorReset();
-    }
-    ~ErrorTrap() { CPLPopErrorHandler(); }
-    ErrorTrap(const ErrorTrap&) = delete;
-    ErrorTrap& operator=(const ErrorTrap&) = delete;
-
-    bool failed() const { return failed_; }
-    std::string message(const char* fallback) const {
-        return message_.empty() ? std::string(fallback) : message_;
-    }
-
-  private:
-    static void CPL_STDCALL handler(CPLErr level, CPLErrorNum, const char* text) {
-        auto* self = static_cast<ErrorTrap*>(CPLGetErrorHandlerUserData());
-        if (self == nullptr || level < CE_Failure)
-            return;
-        if (!self->failed_ && text != nullptr)
-            self->message_ = text;
-        self->failed_ = true;
-    }
-
-    bool failed_ = false;
-    std::string message_;
-};
-
-struct DatasetCloser {
-    void operator()(void* ds) const {
-        if (ds != nullptr)
-            GDALClose(ds);
-    }
-};
-using Dataset = std::unique_ptr<void, DatasetCloser>;
+using gdal::Dataset;
+using gdal::ErrorTrap;
+using gdal::register_drivers;
 
 Dataset open_raster(const std::string& path, const ErrorTrap& trap) {
     register_drivers();
@@ -119,7 +78,8 @@ void read_network(const std::string& path, ByteGrid& tab) {
 }
 
 void write_geotiff(const std::string& path, const ByteGrid& image, const GeoReference& geo,
-                   const std::vector<std::pair<std::string, std::string>>& metadata) {
+                   const std::vector<std::pair<std::string, std::string>>& metadata,
+                   bool zero_is_nodata) {
     register_drivers();
     ErrorTrap trap;
     GDALDriverH driver = GDALGetDriverByName("GTiff");
@@ -141,7 +101,8 @@ void write_geotiff(const std::string& path, const ByteGrid& image, const GeoRefe
         for (const auto& [key, value] : metadata)
             GDALSetMetadataItem(ds.get(), key.c_str(), value.c_str(), nullptr);
         GDALRasterBandH band = GDALGetRasterBand(ds.get(), 1);
-        GDALSetRasterNoDataValue(band, 0.0);
+        if (zero_is_nodata)
+            GDALSetRasterNoDataValue(band, 0.0);
         if (GDALRasterIO(band, GF_Write, 0, 0, static_cast<int>(image.cols()),
                          static_cast<int>(image.rows()), const_cast<unsigned char*>(image.data()),
                          static_cast<int>(image.cols()), static_cast<int>(image.rows()), GDT_Byte,
@@ -183,7 +144,7 @@ void read_network(const std::string&, ByteGrid&) {
 }
 
 void write_geotiff(const std::string&, const ByteGrid&, const GeoReference&,
-                   const std::vector<std::pair<std::string, std::string>>&) {
+                   const std::vector<std::pair<std::string, std::string>>&, bool) {
     no_gdal();
 }
 
