@@ -23,6 +23,8 @@
 #include "gis/geotiff.h"
 #include "io/preview.h"
 #include "io/report.h"
+#include "gis/crs.h"
+#include "network/summary.h"
 
 namespace ds {
 
@@ -288,6 +290,13 @@ int run_command(const RunOptions& o, std::ostream& err, bool err_is_terminal) {
         create_outputs(s);
         apply_parameters(s, window.value(), regional.value(), o.mnc);
         load(s, river, err);
+        if (const std::int64_t redundant = count_redundant(s.tab); redundant > 0)
+            err << "drainshape: warning: the network is not one pixel wide (" << redundant
+                << " redundant pixels, counted as confluences); run drainshape prepare on it "
+                   "first\n";
+        if (!o.pixel_size && describe_crs(river.info.geo.projection).geographic)
+            err << "drainshape: warning: the pixel size comes from a geographic coordinate "
+                   "system (degrees, not metres); give --pixel-size in metres\n";
         treatment(s, progress);
         close_all(s.files);
         if (o.geotiff)

@@ -1,5 +1,5 @@
-// `drainshape check` and `drainshape prepare` of a .raw, through the real executable: what needs
-// no GDAL.
+// `drainshape check`, `drainshape prepare` of a .raw and the warning of `drainshape run`, through
+// the real executable: what needs no GDAL.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -121,6 +121,24 @@ TEST(PrepareCommand, NothingIsWrittenWhenItCannotBe) {
         2, "--pixel-size");
     EXPECT_EQ(images.files(), before);
     EXPECT_EQ(read_file(images.file("R.txt")), "8 10 1 0 255 30\n");
+}
+
+TEST(RunWarning, ANetworkThatIsNotOnePixelWide) {
+    ImagesRoot images;
+    // A trunk drawn two pixels wide over part of its length.
+    ByteGrid g(40, 40);
+    for (int r = 3; r < 37; ++r)
+        g(r, 20) = 1;
+    for (int r = 10; r < 20; ++r)
+        g(r, 21) = 1;
+    images.add_river("R", 40, 40, "40 40 1 0 255 30\n", bytes_of(g));
+    const RunResult r =
+        drainshape(images, "run " + quoted(images.file("R.raw").string()) +
+                               " --treatment taco --quiet --out " + quoted(images.scratch()));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err,
+              "drainshape: warning: the network is not one pixel wide (20 redundant pixels, "
+              "counted as confluences); run drainshape prepare on it first\n");
 }
 
 }  // namespace

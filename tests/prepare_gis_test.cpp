@@ -300,6 +300,35 @@ TEST(PrepareRaster, AThickStreamRasterKeepsItsGrid) {
     EXPECT_EQ(n.redundant, 0);
 }
 
+TEST(RunWarning, APixelSizeInDegrees) {
+    ImagesRoot images;
+    const fs::path river = images.file("R.tif");
+    GDALAllRegister();
+    GDALDatasetH ds =
+        GDALCreate(GDALGetDriverByName("GTiff"), river.c_str(), 30, 30, 1, GDT_Byte, nullptr);
+    ASSERT_NE(ds, nullptr);
+    std::array<double, 6> gt = {15.0, 0.001, 0, 38.0, 0, -0.001};
+    GDALSetGeoTransform(ds, gt.data());
+    GDALSetProjection(ds, "EPSG:4326");
+    std::vector<unsigned char> line(30 * 30, 0);
+    for (int r = 2; r < 28; ++r)
+        line[static_cast<std::size_t>(r * 30 + 15)] = 1;
+    ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(ds, 1), GF_Write, 0, 0, 30, 30, line.data(), 30, 30,
+                           GDT_Byte, 0, 0),
+              CE_None);
+    GDALClose(ds);
+    const std::string run = "run " + quoted(river.string()) + " --treatment taco --quiet --out " +
+                            quoted(images.scratch().string());
+    const RunResult degrees = images.run_raw("", "", run);
+    EXPECT_EQ(degrees.status, 0) << degrees.err;
+    EXPECT_EQ(degrees.err,
+              "drainshape: warning: the pixel size comes from a geographic coordinate system "
+              "(degrees, not metres); give --pixel-size in metres\n");
+    const RunResult metres = images.run_raw("", "", run + " --pixel-size 90");
+    EXPECT_EQ(metres.status, 0) << metres.err;
+    EXPECT_EQ(metres.err, "");
+}
+
 }  // namespace
 }  // namespace ds
 
