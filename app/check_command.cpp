@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "app/cli.h"
 #include "app/run_guard.h"
 
 namespace ds {
@@ -144,6 +145,11 @@ void print_check_report(const CheckReport& r, bool json, std::ostream& out) {
 }
 
 int check_command(const CheckOptions& o, std::ostream& out, std::ostream& err) {
+    if (!is_raw_path(o.river) && !have_gdal()) {
+        err << "drainshape: cannot read " << o.river
+            << ": this drainshape is built without GDAL and reads only .raw rasters\n";
+        return kUsageStatus;
+    }
     RiverRaster river;
     try {
         river = read_river_raster(o.river, BandRule{});

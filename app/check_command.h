@@ -38,7 +38,7 @@ void print_check_report(const CheckReport& r, bool json, std::ostream& out);
 
 // Reads and summarizes the river. The report goes to `out`, errors and warnings to `err`.
 // Returns 0; kStrictStatus with --strict when the verdict is no; 1 for a file that cannot be
-// read.
+// read; kUsageStatus for a raster that this build cannot read (built without GDAL).
 int check_command(const CheckOptions& o, std::ostream& out, std::ostream& err);
 
 }  // namespace ds

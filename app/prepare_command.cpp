@@ -182,7 +182,6 @@ Prepared from_lines(const PrepareOptions& o, std::ostream& err) {
                     "\" (a Lambert azimuthal equal-area projection centred on the lines)";
         throw UsageError(text);
     }
-    err << "drainshape: " << lines_message(o, lines) << "\n";
     if (lines.lines.empty()) {
         if (o.where)
             throw UsageError("--where \"" + *o.where + "\" selects no line of " + o.source);
@@ -228,6 +227,7 @@ Prepared from_lines(const PrepareOptions& o, std::ostream& err) {
                          ": a grid of " + std::to_string(rows) + " x " + std::to_string(cols) +
                          " pixels: " + *problem);
 
+    err << "drainshape: " << lines_message(o, lines) << "\n";
     p.grid = ByteGrid(rows, cols);
     draw_lines(lines.lines, frame, p.grid);
     p.geo.transform = std::array<double, 6>{frame.x0, frame.dx, 0.0, frame.y0, 0.0, frame.dy};
@@ -383,7 +383,14 @@ CLI::App* add_prepare_subcommand(CLI::App& app, PrepareOptions& o) {
             "lines: the pixel side, in the units of the projection drawn in (required unless "
             "--like)")
         ->type_name("S")
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                double v = 0;
+                if (CLI::detail::lexical_cast(text, v) && v > 0 && std::isfinite(v))
+                    return {};
+                return "'" + text + "' is not a pixel size (a number above 0)";
+            },
+            ""));
     prepare
         ->add_option_function<std::string>(
             "--t-srs", [&o](const std::string& v) { o.t_srs = v; },

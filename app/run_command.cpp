@@ -19,11 +19,11 @@
 #include "app/raster_limits.h"
 #include "app/run_guard.h"
 #include "app/treatment.h"
-#include "io/formats.h"
+#include "gis/crs.h"
 #include "gis/geotiff.h"
+#include "io/formats.h"
 #include "io/preview.h"
 #include "io/report.h"
-#include "gis/crs.h"
 #include "network/summary.h"
 
 namespace ds {

@@ -159,6 +159,10 @@ VectorLines read_lines(const LineQuery& q) {
     CPLErrorReset();
     while (true) {
         const Feature f(OGR_L_GetNextFeature(layer));
+        // Some drivers (SQLite, GeoPackage) check the filter only when the first feature is
+        // read.
+        if (out.features == 0 && q.where && trap.failed())
+            throw GisOptionError("--where \"" + *q.where + "\": " + trap.message("not a filter"));
         if (!f)
             break;
         ++out.features;

@@ -216,8 +216,18 @@ TEST(PrepareLines, ANetworkDrawnAtTwoPixelSizes) {
         expect_near(pixels(t.grid, [](int k) { return k == 1; }), kEnds, t, 1, "end");
         expect_near(pixels(t.grid, [](int k) { return k >= 3; }), kJunctions, t, 2, "junction");
     }
-    // No half-written file is left beside the result.
-    EXPECT_EQ(images.files(), (std::set<std::string>{"net.tif", "rivers.gpkg"}));
+    // On the grid of the last result, the same lines give the same raster.
+    const RunResult like = images.run_raw(
+        "", "",
+        "prepare " + quoted(gpkg.string()) + " -o " + quoted(images.file("like.tif").string()) +
+            " --like " + quoted(images.file("net.tif").string()) + " --where 'level < 9'");
+    ASSERT_EQ(like.status, 0) << like.err;
+    const Tif a = read_tif(images.file("net.tif"));
+    const Tif b = read_tif(images.file("like.tif"));
+    EXPECT_EQ(a.gt, b.gt);
+    EXPECT_EQ(a.grid, b.grid);
+    // No half-written file is left beside the results.
+    EXPECT_EQ(images.files(), (std::set<std::string>{"like.tif", "net.tif", "rivers.gpkg"}));
 }
 
 TEST(PrepareLines, ReprojectedLinesAndLinesInDegrees) {
@@ -236,6 +246,14 @@ TEST(PrepareLines, ReprojectedLinesAndLinesInDegrees) {
                   " is in geographic coordinates (degrees): give --t-srs, for example --t-srs "
                   "\"+proj=laea +lat_0=38 +lon_0=15 +datum=WGS84 +units=m\" (a Lambert azimuthal "
                   "equal-area projection centred on the lines)\n");
+    const RunResult bad_filter =
+        images.run_raw("", "",
+                       "prepare " + quoted(gpkg.string()) + " -o " + quoted(out.string()) +
+                           " --pixel-size 10 --t-srs 32633 --where 'nolevel > 3'");
+    EXPECT_EQ(bad_filter.status, 2);
+    EXPECT_EQ(bad_filter.err.rfind("drainshape: --where \"nolevel > 3\": ", 0), 0u)
+        << bad_filter.err;
+    EXPECT_EQ(bad_filter.err.find('\n'), bad_filter.err.size() - 1) << bad_filter.err;
     EXPECT_EQ(images.files(), std::set<std::string>{"deg.gpkg"});
 
     const RunResult r = images.run_raw(
