@@ -43,12 +43,6 @@ class UsageError : public std::runtime_error {
 // Bytes per pixel of a prepared grid: the raster, the summary's marks, and slack.
 constexpr std::int64_t kBytesPerPixel = 3;
 
-std::string lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 std::string number(double v) {
     char text[64];
     std::snprintf(text, sizeof text, "%.10g", v);
@@ -97,6 +91,12 @@ Prepared from_raster(const PrepareOptions& o, std::ostream& err) {
     for (std::int64_t r = 0; r < p.grid.rows(); ++r)
         for (const unsigned char v : p.grid.row(r))
             network += v;
+    if (network == 0) {
+        if (o.value)
+            throw UsageError("--value " + number(*o.value) + ": no pixel of " + o.source +
+                             " holds it");
+        throw InputError(o.source + " holds no network pixel (no value but 0 and NoData)");
+    }
     err << "drainshape: " << o.source << ": " << network << " network pixels ("
         << (o.value ? "value " + number(*o.value) : "every value but 0 and NoData") << ")\n";
     return p;
@@ -289,7 +289,7 @@ void write_tif(const Prepared& p, const std::string& out) {
 }
 
 int prepare(const PrepareOptions& o, std::ostream& out, std::ostream& err) {
-    const std::string ext = lower(fs::path(o.out).extension().string());
+    const std::string ext = lower_extension(o.out);
     const bool tif = ext == ".tif" || ext == ".tiff";
     if (!tif && ext != ".raw")
         throw UsageError("-o " + o.out + ": give OUT.tif (GeoTIFF) or OUT.raw (with OUT.txt)");

@@ -22,12 +22,6 @@ namespace fs = std::filesystem;
 // Bytes a check or a thinning holds per pixel: the raster, a mark per pixel, and some slack.
 constexpr std::int64_t kBytesPerPixel = 3;
 
-std::string lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 unsigned char map_byte(unsigned char v, const BandRule& rule) {
     if (rule.kind == BandRule::Kind::Values)
         return v;
@@ -83,8 +77,15 @@ RiverRaster read_raw(const std::string& path, const BandRule& rule) {
 
 }  // namespace
 
+std::string lower_extension(const std::string& path) {
+    std::string ext = fs::path(path).extension().string();
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
 bool is_raw_path(const std::string& path) {
-    return lower(fs::path(path).extension().string()) == ".raw";
+    return lower_extension(path) == ".raw";
 }
 
 RiverRaster read_river_raster(const std::string& path, const BandRule& rule) {

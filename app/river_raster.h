@@ -36,6 +36,9 @@ struct RiverRaster {
     std::string warning;  // something the user should know, one line; empty when none
 };
 
+// The extension of `path` in lower case, with its dot: ".raw", ".tif".
+std::string lower_extension(const std::string& path);
+
 // Whether `path` names a .raw river (any case).
 bool is_raw_path(const std::string& path);
 

@@ -29,17 +29,7 @@ std::string suggest_projection(double west, double south, double east, double no
 
 #if DRAINSHAPE_WITH_GDAL
 
-namespace {
-
-struct SrsDeleter {
-    void operator()(void* srs) const {
-        if (srs != nullptr)
-            OSRDestroySpatialReference(srs);
-    }
-};
-using Srs = std::unique_ptr<void, SrsDeleter>;
-
-}  // namespace
+using gdal::Srs;
 
 CrsInfo describe_crs(const std::string& wkt) {
     CrsInfo info;

@@ -1,10 +1,13 @@
 // What every gis/ source needs around a GDAL call: the drivers registered once, GDAL's
-// messages kept off the console (and the first failure's text kept for ours), and datasets
-// closed on every path. Included by gis/*.cpp only, and only when GDAL is built in.
+// messages kept off the console (and the first failure's text kept for ours), and datasets and
+// spatial references released on every path. Included by gis/*.cpp only, and only when GDAL is
+// built in.
 #pragma once
 
 #include <cpl_error.h>
 #include <gdal.h>
+#include <ogr_api.h>
+#include <ogr_srs_api.h>
 
 #include <memory>
 #include <mutex>
@@ -47,12 +50,17 @@ class ErrorTrap {
     std::string message_;
 };
 
-struct DatasetCloser {
-    void operator()(void* ds) const {
-        if (ds != nullptr)
-            GDALClose(ds);
+// Owners of GDAL's handles, each released by its own function.
+template <auto release>
+struct Releaser {
+    void operator()(void* handle) const {
+        if (handle != nullptr)
+            release(handle);
     }
 };
-using Dataset = std::unique_ptr<void, DatasetCloser>;
+using Dataset = std::unique_ptr<void, Releaser<GDALClose>>;
+using Srs = std::unique_ptr<void, Releaser<OSRDestroySpatialReference>>;
+using Transform = std::unique_ptr<void, Releaser<OCTDestroyCoordinateTransformation>>;
+using Feature = std::unique_ptr<void, Releaser<OGR_F_Destroy>>;
 
 }  // namespace ds::gdal

@@ -17,29 +17,9 @@ namespace ds {
 
 namespace {
 
-struct SrsDeleter {
-    void operator()(void* srs) const {
-        if (srs != nullptr)
-            OSRDestroySpatialReference(srs);
-    }
-};
-using Srs = std::unique_ptr<void, SrsDeleter>;
-
-struct TransformDeleter {
-    void operator()(void* t) const {
-        if (t != nullptr)
-            OCTDestroyCoordinateTransformation(t);
-    }
-};
-using Transform = std::unique_ptr<void, TransformDeleter>;
-
-struct FeatureDeleter {
-    void operator()(void* f) const {
-        if (f != nullptr)
-            OGR_F_Destroy(f);
-    }
-};
-using Feature = std::unique_ptr<void, FeatureDeleter>;
+using gdal::Feature;
+using gdal::Srs;
+using gdal::Transform;
 
 std::string layer_names(GDALDatasetH ds) {
     std::string names;

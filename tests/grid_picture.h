@@ -22,6 +22,22 @@ inline ByteGrid grid_from_picture(const std::vector<std::string>& rows) {
     return g;
 }
 
+// A raster counted by hand: a stray value 2; an isolated pixel in the corner and one inside; a
+// line with an L corner (two pixels of it could go, one at a time), a ring around a hole (its
+// four corners could go) and a lone 2 x 2 block (any one of its pixels could go).
+inline ByteGrid hand_counted_raster() {
+    return grid_from_picture({
+        "2.........",
+        ".#......#.",
+        "........#.",
+        "..###...##",
+        "..#.#.....",
+        "..###..##.",
+        ".......##.",
+        "#.........",
+    });
+}
+
 inline std::vector<std::string> picture_of(const ByteGrid& g) {
     std::vector<std::string> rows;
     for (std::int64_t r = 0; r < g.rows(); ++r) {

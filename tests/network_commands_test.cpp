@@ -21,16 +21,7 @@ std::string bytes_of(const ByteGrid& g) {
 
 // The hand-counted raster of the summary's test, as R.raw with its descriptor.
 void add_counted_river(const ImagesRoot& images) {
-    const ByteGrid g = test::grid_from_picture({
-        "2.........",
-        ".#......#.",
-        "........#.",
-        "..###...##",
-        "..#.#.....",
-        "..###..##.",
-        ".......##.",
-        "#.........",
-    });
+    const ByteGrid g = test::hand_counted_raster();
     images.add_river("R", 8, 10, "8 10 1 0 255 30\n", bytes_of(g));
 }
 

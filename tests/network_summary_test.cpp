@@ -10,19 +10,7 @@ namespace {
 using test::grid_from_picture;
 
 TEST(NetworkSummary, CountsEveryFeatureOfAHandCountedRaster) {
-    // A stray value 2; an isolated pixel in the corner and one inside; a line with an L corner
-    // (two pixels of it could go, one at a time), a ring around a hole (its four corners could
-    // go) and a lone 2 x 2 block (any one of its pixels could go).
-    const ByteGrid g = grid_from_picture({
-        "2.........",
-        ".#......#.",
-        "........#.",
-        "..###...##",
-        "..#.#.....",
-        "..###..##.",
-        ".......##.",
-        "#.........",
-    });
+    const ByteGrid g = test::hand_counted_raster();
     const NetworkSummary s = summarize_network(g);
     EXPECT_EQ(s.lines, 8);
     EXPECT_EQ(s.columns, 10);
