@@ -137,7 +137,7 @@ std::string lines_message(const PrepareOptions& o, const VectorLines& lines) {
     return text;
 }
 
-Prepared from_lines(const PrepareOptions& o, std::ostream& err) {
+void check_line_options(const PrepareOptions& o) {
     if (o.value)
         throw UsageError("--value applies to a stream raster; " + o.source + " holds lines");
     if (o.like && (o.pixel_size || o.extent || o.t_srs))
@@ -148,11 +148,12 @@ Prepared from_lines(const PrepareOptions& o, std::ostream& err) {
         throw UsageError("--pixel-size is required to draw river lines (or --like RASTER)");
     if (o.extent && ((*o.extent)[0] >= (*o.extent)[2] || (*o.extent)[1] >= (*o.extent)[3]))
         throw UsageError("--extent: give XMIN YMIN XMAX YMAX with XMIN < XMAX and YMIN < YMAX");
+}
 
-    std::optional<LikeGrid> like;
+// The coordinate system to draw in: --like's or --t-srs's; empty for the source's own.
+std::string drawing_target(const PrepareOptions& o, const std::optional<LikeGrid>& like) {
     std::string target;
-    if (o.like) {
-        like = like_grid(*o.like);
+    if (like) {
         target = like->info.geo.projection;
     } else if (o.t_srs) {
         try {
@@ -161,20 +162,21 @@ Prepared from_lines(const PrepareOptions& o, std::ostream& err) {
             throw UsageError(std::string("--t-srs: ") + e.what());
         }
     }
-    const CrsInfo target_crs = describe_crs(target);
-    if (target_crs.geographic)
+    if (describe_crs(target).geographic)
         throw UsageError((o.like ? "--like " + *o.like : "--t-srs " + *o.t_srs) +
                          " is in geographic coordinates; the analysis needs a projection in "
                          "metres");
+    return target;
+}
 
+VectorLines read_selected_lines(const PrepareOptions& o, const std::string& target) {
     VectorLines lines;
     try {
         lines = read_lines({o.source, o.layer, o.where, target});
     } catch (const VectorError& e) {
         throw InputError("cannot read " + o.source + ": " + e.what());
     }
-    const CrsInfo source_crs = describe_crs(lines.source_wkt);
-    if (target.empty() && source_crs.geographic) {
+    if (target.empty() && describe_crs(lines.source_wkt).geographic) {
         std::string text = o.source + " is in geographic coordinates (degrees): give --t-srs";
         if (lines.min.x <= lines.max.x)
             text += ", for example --t-srs \"" +
@@ -187,52 +189,65 @@ Prepared from_lines(const PrepareOptions& o, std::ostream& err) {
             throw UsageError("--where \"" + *o.where + "\" selects no line of " + o.source);
         throw InputError(o.source + " holds no line to draw");
     }
+    return lines;
+}
 
-    Prepared p;
-    const std::string drawn_wkt = target.empty() ? lines.source_wkt : target;
-    const CrsInfo crs = target.empty() ? source_crs : target_crs;
+struct LinesGrid {
     GridFrame frame;
     std::int64_t rows = 0;
     std::int64_t cols = 0;
+};
+
+LinesGrid grid_for_lines(const PrepareOptions& o, const VectorLines& lines,
+                         const std::optional<LikeGrid>& like) {
+    LinesGrid g;
     if (like) {
-        frame = like->frame;
-        rows = like->info.nb_lig;
-        cols = like->info.nb_col;
+        g.frame = like->frame;
+        g.rows = like->info.nb_lig;
+        g.cols = like->info.nb_col;
     } else {
         const double s = *o.pixel_size;
-        double xmin = lines.min.x - s / 2;
-        double ymin = lines.min.y - s / 2;
-        double xmax = lines.max.x + s / 2;
-        double ymax = lines.max.y + s / 2;
-        if (o.extent) {
-            xmin = (*o.extent)[0];
-            ymin = (*o.extent)[1];
-            xmax = (*o.extent)[2];
-            ymax = (*o.extent)[3];
-        }
-        const double c = 0.5 + (xmax - xmin) / s;
-        const double r = 0.5 + (ymax - ymin) / s;
+        const std::array<double, 4> box =
+            o.extent ? *o.extent
+                     : std::array<double, 4>{lines.min.x - s / 2, lines.min.y - s / 2,
+                                             lines.max.x + s / 2, lines.max.y + s / 2};
+        const double c = 0.5 + (box[2] - box[0]) / s;
+        const double r = 0.5 + (box[3] - box[1]) / s;
         const std::string option = o.extent ? "--extent" : "--pixel-size " + number(s);
         if (!(c < static_cast<double>(kMaxCells) && r < static_cast<double>(kMaxCells)))
             throw UsageError(option + ": the grid would have more than " +
                              std::to_string(kMaxCells) + " pixels on a side");
-        cols = static_cast<std::int64_t>(c);
-        rows = static_cast<std::int64_t>(r);
-        if (rows == 0 || cols == 0)
+        g.cols = static_cast<std::int64_t>(c);
+        g.rows = static_cast<std::int64_t>(r);
+        if (g.rows == 0 || g.cols == 0)
             throw UsageError(option + ": the extent is narrower than half a pixel");
-        frame = {xmin, s, ymax, -s};
+        g.frame = {box[0], s, box[3], -s};
     }
-    if (const auto problem = raster_size_problem(rows, cols, kBytesPerPixel, usable_memory()))
+    if (const auto problem = raster_size_problem(g.rows, g.cols, kBytesPerPixel, usable_memory()))
         throw UsageError((o.like ? "--like " + *o.like : "--pixel-size " + number(*o.pixel_size)) +
-                         ": a grid of " + std::to_string(rows) + " x " + std::to_string(cols) +
+                         ": a grid of " + std::to_string(g.rows) + " x " + std::to_string(g.cols) +
                          " pixels: " + *problem);
+    return g;
+}
 
+Prepared from_lines(const PrepareOptions& o, std::ostream& err) {
+    check_line_options(o);
+    std::optional<LikeGrid> like;
+    if (o.like)
+        like = like_grid(*o.like);
+    const std::string target = drawing_target(o, like);
+    const VectorLines lines = read_selected_lines(o, target);
+    const LinesGrid g = grid_for_lines(o, lines, like);
     err << "drainshape: " << lines_message(o, lines) << "\n";
-    p.grid = ByteGrid(rows, cols);
-    draw_lines(lines.lines, frame, p.grid);
-    p.geo.transform = std::array<double, 6>{frame.x0, frame.dx, 0.0, frame.y0, 0.0, frame.dy};
-    p.geo.projection = drawn_wkt;
-    p.pixel.size = std::fabs(frame.dx);
+
+    Prepared p;
+    p.grid = ByteGrid(g.rows, g.cols);
+    draw_lines(lines.lines, g.frame, p.grid);
+    p.geo.transform =
+        std::array<double, 6>{g.frame.x0, g.frame.dx, 0.0, g.frame.y0, 0.0, g.frame.dy};
+    p.geo.projection = target.empty() ? lines.source_wkt : target;
+    const CrsInfo crs = describe_crs(p.geo.projection);
+    p.pixel.size = std::fabs(g.frame.dx);
     p.pixel.crs = crs.name;
     p.pixel.unit = crs.unit;
     if (crs.known) {
