@@ -133,6 +133,10 @@ CommandLine parse_command_line(int argc, const char* const* argv, std::ostream& 
     run->add_flag("--geotiff", r.geotiff, "also write every image as <name><suffix>.tif");
     run->add_flag("--preview", r.preview, "also write a PNG of every image and <name>_report.html");
     run->add_flag("--quiet", r.quiet, "show no progress");
+    CheckOptions check_options;
+    CLI::App* check = add_check_subcommand(app, check_options);
+    PrepareOptions prepare_options;
+    CLI::App* prepare = add_prepare_subcommand(app, prepare_options);
     app.require_subcommand(0, 1);
 
     CommandLine cl;
@@ -150,16 +154,28 @@ CommandLine parse_command_line(int argc, const char* const* argv, std::ostream& 
         return cl;
     }
 
-    if (run->parsed()) {
+    if (CLI::App* command = app.get_subcommands().empty() ? nullptr : app.get_subcommands()[0]) {
         for (const char* dialog_only : {"--images", "--engine", "--threads"}) {
             if (app.count(dialog_only) > 0) {
-                err << "drainshape: " << dialog_only
-                    << " before 'run' is an option of the dialog; give the run's options after "
-                       "'run'\n";
+                err << "drainshape: " << dialog_only << " before '" << command->get_name()
+                    << "' is an option of the dialog; give the " << command->get_name()
+                    << "'s options after '" << command->get_name() << "'\n";
                 cl.status = kUsageStatus;
                 return cl;
             }
         }
+    }
+    if (check->parsed()) {
+        cl.kind = CommandLine::Kind::Check;
+        cl.check = std::move(check_options);
+        return cl;
+    }
+    if (prepare->parsed()) {
+        cl.kind = CommandLine::Kind::Prepare;
+        cl.prepare = std::move(prepare_options);
+        return cl;
+    }
+    if (run->parsed()) {
         r.both = treatment == "both";
         r.engine = engine_of(run_engine);
         if (run->count("--name") > 0)

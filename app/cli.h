@@ -1,10 +1,12 @@
-// The command line: the dialog's options, or `drainshape run RIVER [...]`.
+// The command line: the dialog's options, `drainshape run RIVER [...]` or another command.
 #pragma once
 
 #include <optional>
 #include <ostream>
 #include <string>
 
+#include "app/check_command.h"
+#include "app/prepare_command.h"
 #include "app/run_state.h"
 
 namespace ds {
@@ -36,10 +38,12 @@ struct RunOptions {
 };
 
 struct CommandLine {
-    enum class Kind { Dialog, Run, Done };
+    enum class Kind { Dialog, Run, Check, Prepare, Done };
     Kind kind = Kind::Done;
     DialogOptions dialog;
     RunOptions run;
+    CheckOptions check;
+    PrepareOptions prepare;
     int status = 0;  // for Done: the exit status
 };
 

@@ -49,6 +49,10 @@ int main(int argc, char** argv) {
             return run_dialog(cl.dialog);
         case ds::CommandLine::Kind::Run:
             return ds::run_command(cl.run, std::cerr, isatty(STDERR_FILENO) == 1);
+        case ds::CommandLine::Kind::Check:
+            return ds::check_command(cl.check, std::cout, std::cerr);
+        case ds::CommandLine::Kind::Prepare:
+            return ds::prepare_command(cl.prepare, std::cout, std::cerr);
         case ds::CommandLine::Kind::Done:
             break;
     }

@@ -7,9 +7,11 @@
 
 #include "app/progress.h"
 #include "app/run_job.h"
+#include "gis/crs.h"
 #include "io/file_set.h"
 #include "io/output_set.h"
 #include "io/raster_limits.h"
+#include "network/summary.h"
 
 namespace ds {
 
@@ -143,6 +145,16 @@ int run_command(const RunOptions& o, std::ostream& err, bool err_is_terminal) {
                        : err_is_terminal ? RunProgress::Style::Bar
                                          : RunProgress::Style::Lines;
     RunProgress progress(err, style);
+    const bool degrees = !o.pixel_size && describe_crs(job.river.geo.projection).geographic;
+    job.loaded = [&err, degrees](const ByteGrid& tab) {
+        if (const std::int64_t redundant = count_redundant(tab); redundant > 0)
+            err << "drainshape: warning: the network is not one pixel wide (" << redundant
+                << " redundant pixels, counted as confluences); run drainshape prepare on it "
+                   "first\n";
+        if (degrees)
+            err << "drainshape: warning: the pixel size comes from a geographic coordinate "
+                   "system (degrees, not metres); give --pixel-size in metres\n";
+    };
     const int status = run_guarded(err, MessageStyle::Command, job.river_path, [&] {
         run_job(job, progress,
                 [&err](const std::string& warning) { err << "drainshape: " << warning << "\n"; });

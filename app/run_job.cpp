@@ -84,6 +84,8 @@ AnalysisSummary run_job(const RunJob& job, Progress& progress,
     // process.
     const StopSignals signals;
     ByteGrid tab = load(job, warn);
+    if (job.loaded)
+        job.loaded(tab);
     OutputSet out(job.output_base);
     Receivers receivers;
     FileSetWriter files(out, job.river.river, job.params);

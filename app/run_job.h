@@ -26,6 +26,8 @@ struct RunJob {
     AnalysisParameters params;
     bool geotiff = false;
     bool preview = false;
+    // Called with the river once it is loaded, before the analysis: a front end's checks.
+    std::function<void(const ByteGrid& tab)> loaded;
 };
 
 // The suffixes of every file a run writes.

@@ -17,6 +17,8 @@
 #include "fractal/box_count_fast.h"
 #include "lib/moving_mean_fast.h"
 #include "lib/window.h"
+#include "network/summary.h"
+#include "network/thinning.h"
 #include "taco/taco_value.h"
 #include "taco/trace_fast.h"
 
@@ -154,6 +156,33 @@ void BM_RunningMean(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * src.size());
 }
+
+// The check that `drainshape run` makes of every river (one pass), the whole summary of
+// `drainshape check`, and the thinning of a raster that is already one pixel wide (one pass
+// that finds nothing to remove).
+void BM_CountRedundant(benchmark::State& state) {
+    for (auto _ : state)
+        benchmark::DoNotOptimize(count_redundant(raster()));
+    state.SetItemsProcessed(state.iterations() * raster().size());
+}
+
+void BM_SummarizeNetwork(benchmark::State& state) {
+    for (auto _ : state)
+        benchmark::DoNotOptimize(summarize_network(raster()));
+    state.SetItemsProcessed(state.iterations() * raster().size());
+}
+
+void BM_ThinNetwork(benchmark::State& state) {
+    for (auto _ : state) {
+        ByteGrid g = raster();
+        benchmark::DoNotOptimize(thin_network(g));
+    }
+    state.SetItemsProcessed(state.iterations() * raster().size());
+}
+
+BENCHMARK(BM_CountRedundant)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SummarizeNetwork)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ThinNetwork)->Unit(benchmark::kMillisecond);
 
 // Window menu indices: 13, 49, 121 and 661 (the literal kernels only up to 121).
 BENCHMARK(BM_SelectBranchFast)->Arg(0)->Arg(3)->Arg(7)->Arg(11)->Unit(benchmark::kMillisecond);

@@ -70,7 +70,8 @@ void write_band(const std::string& path, const BandImage& image, const GeoRefere
         for (const auto& [key, value] : metadata)
             GDALSetMetadataItem(ds.get(), key.c_str(), value.c_str(), nullptr);
         GDALRasterBandH band = GDALGetRasterBand(ds.get(), 1);
-        GDALSetRasterNoDataValue(band, image.nodata);
+        if (image.has_nodata)
+            GDALSetRasterNoDataValue(band, image.nodata);
         if (GDALRasterIO(band, GF_Write, 0, 0, image.cols, image.rows,
                          const_cast<void*>(image.cells), image.cols, image.rows, image.type, 0,
                          0) != CE_None)

@@ -16,6 +16,8 @@ namespace ds::gdal {
 
 #include <cpl_error.h>
 #include <gdal.h>
+#include <ogr_api.h>
+#include <ogr_srs_api.h>
 
 #include <memory>
 #include <string>
@@ -48,13 +50,18 @@ class ErrorTrap {
     std::string message_;
 };
 
-struct DatasetCloser {
-    void operator()(void* ds) const {
-        if (ds != nullptr)
-            GDALClose(ds);
+// Owners of GDAL's handles, each released by its own function.
+template <auto release>
+struct Releaser {
+    void operator()(void* handle) const {
+        if (handle != nullptr)
+            release(handle);
     }
 };
-using Dataset = std::unique_ptr<void, DatasetCloser>;
+using Dataset = std::unique_ptr<void, Releaser<GDALClose> >;
+using Srs = std::unique_ptr<void, Releaser<OSRDestroySpatialReference> >;
+using Transform = std::unique_ptr<void, Releaser<OCTDestroyCoordinateTransformation> >;
+using Feature = std::unique_ptr<void, Releaser<OGR_F_Destroy> >;
 
 // Opens the raster at `path` for reading; it has at least one band. Throws RasterError.
 Dataset open_raster(const std::string& path, const ErrorTrap& trap);
@@ -65,13 +72,14 @@ struct BandImage {
     int rows = 0;
     int cols = 0;
     double nodata = 0;
+    bool has_nodata = true;  // false: `nodata` is declared as no value's marker
 };
 
 // The cells of `grid`, which hold `type`.
 template <class T>
-BandImage band_of(const Grid<T>& grid, GDALDataType type, double nodata) {
-    return {type, grid.data(), static_cast<int>(grid.rows()), static_cast<int>(grid.cols()),
-            nodata};
+BandImage band_of(const Grid<T>& grid, GDALDataType type, double nodata, bool has_nodata = true) {
+    return {type,   grid.data(), static_cast<int>(grid.rows()), static_cast<int>(grid.cols()),
+            nodata, has_nodata};
 }
 
 // Writes `image` to `path` as a one-band GeoTIFF, DEFLATE-compressed, with its NoData value,

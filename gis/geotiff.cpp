@@ -61,8 +61,9 @@ void read_network(const std::string& path, ByteGrid& tab) {
 }
 
 void write_geotiff(const std::string& path, const ByteGrid& image, const GeoReference& geo,
-                   const std::vector<std::pair<std::string, std::string>>& metadata) {
-    gdal::write_band(path, gdal::band_of(image, GDT_Byte, 0), geo, metadata);
+                   const std::vector<std::pair<std::string, std::string>>& metadata,
+                   bool zero_is_nodata) {
+    gdal::write_band(path, gdal::band_of(image, GDT_Byte, 0, zero_is_nodata), geo, metadata);
 }
 
 }  // namespace ds
@@ -90,7 +91,7 @@ void read_network(const std::string&, ByteGrid&) {
 }
 
 void write_geotiff(const std::string&, const ByteGrid&, const GeoReference&,
-                   const std::vector<std::pair<std::string, std::string>>&) {
+                   const std::vector<std::pair<std::string, std::string>>&, bool) {
     no_gdal();
 }
 

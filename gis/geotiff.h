@@ -44,10 +44,11 @@ RasterInfo probe_raster(const std::string& path);
 // NoData, 0 everywhere else. Throws RasterError.
 void read_network(const std::string& path, ByteGrid& tab);
 
-// Writes `image` to `path` as a one-band Byte GeoTIFF, DEFLATE-compressed, with 0 as NoData,
-// the georeference `geo` and the metadata items `metadata`. Throws RasterError, whose message
-// says what failed but not the file's name.
+// Writes `image` to `path` as a one-band Byte GeoTIFF, DEFLATE-compressed, with 0 as NoData
+// unless `zero_is_nodata` is false, the georeference `geo` and the metadata items `metadata`.
+// Throws RasterError, whose message says what failed but not the file's name.
 void write_geotiff(const std::string& path, const ByteGrid& image, const GeoReference& geo,
-                   const std::vector<std::pair<std::string, std::string>>& metadata);
+                   const std::vector<std::pair<std::string, std::string>>& metadata,
+                   bool zero_is_nodata = true);
 
 }  // namespace ds
