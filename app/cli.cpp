@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "analysis/analysis.h"
-#include "gis/geotiff.h"
+#include "gis/module.h"
 
 namespace ds {
 
@@ -71,10 +71,14 @@ Engine engine_of(const std::string& name) {
 
 std::string version_text() {
     std::string text = "drainshape " DRAINSHAPE_VERSION;
-    if (have_gdal())
-        text += "\nGeoTIFF input and output: GDAL " + gdal_release();
-    else
+    if (!have_gdal())
         text += "\nGeoTIFF input and output: not built in (built without GDAL)";
+    else if (const std::string module = gis_module_path(); module.empty())
+        text += "\nGeoTIFF input and output: GDAL " + gdal_release() + ", but its module " +
+                kGisModuleFile + " is missing";
+    else
+        text += "\nGeoTIFF input and output: GDAL " + gdal_release() + ", loaded when used from " +
+                module;
     return text;
 }
 

@@ -8,6 +8,7 @@
 #include "app/progress.h"
 #include "app/run_job.h"
 #include "gis/crs.h"
+#include "gis/module.h"
 #include "io/file_set.h"
 #include "io/output_set.h"
 #include "io/raster_limits.h"
@@ -99,6 +100,9 @@ void check_outputs(const RunOptions& o, const std::vector<std::string>& river_fi
 RunJob check(const RunOptions& o) {
     if (o.geotiff && !have_gdal())
         throw UsageError("--geotiff: this drainshape is built without GDAL");
+    if (o.geotiff)
+        if (const auto problem = gis_problem())
+            throw UsageError("--geotiff: " + *problem);
     RunJob job;
     job.params.win_size = o.window;
     job.params.slid_win = o.regional;

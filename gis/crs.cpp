@@ -3,14 +3,12 @@
 #include <cmath>
 #include <cstdio>
 
-#if DRAINSHAPE_WITH_GDAL
 #include <cpl_conv.h>
 #include <ogr_srs_api.h>
 
 #include <memory>
 
 #include "gis/gdal_support.h"
-#endif
 
 namespace ds {
 
@@ -26,8 +24,6 @@ std::string suggest_projection(double west, double south, double east, double no
                   lat == 0 ? 0.0 : lat, lon == 0 ? 0.0 : lon);
     return text;
 }
-
-#if DRAINSHAPE_WITH_GDAL
 
 using gdal::Srs;
 
@@ -79,17 +75,5 @@ std::string crs_from_user(const std::string& text) {
     CPLFree(wkt);
     return out;
 }
-
-#else  // without GDAL
-
-CrsInfo describe_crs(const std::string&) {
-    return {};
-}
-
-std::string crs_from_user(const std::string& text) {
-    throw GisOptionError("'" + text + "': this drainshape is built without GDAL");
-}
-
-#endif
 
 }  // namespace ds

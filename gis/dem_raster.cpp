@@ -2,8 +2,6 @@
 
 #include "gis/gdal_support.h"
 
-#if DRAINSHAPE_WITH_GDAL
-
 #include <cpl_conv.h>
 #include <cpl_string.h>
 #include <gdal_utils.h>
@@ -247,40 +245,3 @@ void write_count_geotiff(const std::string& path, const CountGrid& counts, const
 }
 
 }  // namespace ds
-
-#else  // without GDAL
-
-namespace ds {
-
-using gdal::no_gdal;
-
-CrsKind crs_kind(const std::string&) {
-    no_gdal();
-}
-
-std::string crs_wkt(const std::string&) {
-    no_gdal();
-}
-
-DemRaster read_dem(const std::string&) {
-    no_gdal();
-}
-
-DemRaster read_dem_warped(const std::string&, const std::string&, double) {
-    no_gdal();
-}
-
-void write_elevation_geotiff(const std::string&, const RealGrid&, const ByteGrid&,
-                             const GeoReference&,
-                             const std::vector<std::pair<std::string, std::string>>&) {
-    no_gdal();
-}
-
-void write_count_geotiff(const std::string&, const CountGrid&, const GeoReference&,
-                         const std::vector<std::pair<std::string, std::string>>&) {
-    no_gdal();
-}
-
-}  // namespace ds
-
-#endif

@@ -2,8 +2,6 @@
 
 #include "gis/geotiff.h"
 
-#if DRAINSHAPE_WITH_GDAL
-
 #include <array>
 #include <filesystem>
 #include <mutex>
@@ -83,15 +81,3 @@ void write_band(const std::string& path, const BandImage& image, const GeoRefere
 }
 
 }  // namespace ds::gdal
-
-#else
-
-namespace ds::gdal {
-
-void no_gdal() {
-    throw RasterError("this drainshape is built without GDAL");
-}
-
-}  // namespace ds::gdal
-
-#endif

@@ -3,17 +3,6 @@
 // a header that others include: GDAL's types stay inside gis/.
 #pragma once
 
-#if !DRAINSHAPE_WITH_GDAL
-
-namespace ds::gdal {
-
-// What every call of gis/ does in a build without GDAL: throws RasterError.
-[[noreturn]] void no_gdal();
-
-}  // namespace ds::gdal
-
-#else
-
 #include <cpl_error.h>
 #include <gdal.h>
 #include <ogr_api.h>
@@ -90,5 +79,3 @@ void write_band(const std::string& path, const BandImage& image, const GeoRefere
                 const std::vector<std::pair<std::string, std::string> >& metadata);
 
 }  // namespace ds::gdal
-
-#endif

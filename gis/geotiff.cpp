@@ -2,8 +2,6 @@
 
 #include "gis/gdal_support.h"
 
-#if DRAINSHAPE_WITH_GDAL
-
 #include <cmath>
 #include <cstdint>
 
@@ -12,14 +10,6 @@ namespace ds {
 using gdal::Dataset;
 using gdal::ErrorTrap;
 using gdal::open_raster;
-
-bool have_gdal() {
-    return true;
-}
-
-std::string gdal_release() {
-    return GDALVersionInfo("RELEASE_NAME");
-}
 
 RasterInfo probe_raster(const std::string& path) {
     ErrorTrap trap;
@@ -67,34 +57,3 @@ void write_geotiff(const std::string& path, const ByteGrid& image, const GeoRefe
 }
 
 }  // namespace ds
-
-#else  // without GDAL
-
-namespace ds {
-
-using gdal::no_gdal;
-
-bool have_gdal() {
-    return false;
-}
-
-std::string gdal_release() {
-    return {};
-}
-
-RasterInfo probe_raster(const std::string&) {
-    no_gdal();
-}
-
-void read_network(const std::string&, ByteGrid&) {
-    no_gdal();
-}
-
-void write_geotiff(const std::string&, const ByteGrid&, const GeoReference&,
-                   const std::vector<std::pair<std::string, std::string>>&, bool) {
-    no_gdal();
-}
-
-}  // namespace ds
-
-#endif

@@ -1,6 +1,7 @@
 // Rasters that GIS tools use, through GDAL: a river network read from band 1 of any raster GDAL
-// reads, and the output images written as GeoTIFF. Without GDAL built in, every call but
-// have_gdal and gdal_release throws.
+// reads, and the output images written as GeoTIFF. These and the other functions of gis/ are
+// served by the GIS module (gis/module.h), loaded on first use; without GDAL built in, or
+// without its module, every call but have_gdal and gdal_release throws.
 #pragma once
 
 #include <array>
@@ -33,8 +34,9 @@ struct RasterInfo {
     GeoReference geo;
 };
 
+// Whether this drainshape is built with GDAL (its module may still be missing: gis_problem).
 bool have_gdal();
-// GDAL's release name ("3.6.2"); empty without GDAL.
+// The release of GDAL it was built with ("3.6.2"); empty without GDAL. Loads nothing.
 std::string gdal_release();
 
 // Size, pixel size and georeference of the raster at `path`. Throws RasterError.

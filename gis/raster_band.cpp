@@ -3,13 +3,9 @@
 #include <cmath>
 #include <vector>
 
-#if DRAINSHAPE_WITH_GDAL
 #include "gis/gdal_support.h"
-#endif
 
 namespace ds {
-
-#if DRAINSHAPE_WITH_GDAL
 
 BandRaster read_band(const std::string& path, const BandRule& rule, std::int64_t max_cells) {
     gdal::register_drivers();
@@ -59,13 +55,5 @@ BandRaster read_band(const std::string& path, const BandRule& rule, std::int64_t
     }
     return out;
 }
-
-#else  // without GDAL
-
-BandRaster read_band(const std::string&, const BandRule&, std::int64_t) {
-    throw RasterError("this drainshape is built without GDAL");
-}
-
-#endif
 
 }  // namespace ds

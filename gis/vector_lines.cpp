@@ -1,7 +1,5 @@
 #include "gis/vector_lines.h"
 
-#if DRAINSHAPE_WITH_GDAL
-
 #include <cpl_conv.h>
 #include <ogr_api.h>
 #include <ogr_srs_api.h>
@@ -170,19 +168,3 @@ VectorLines read_lines(const LineQuery& q) {
 }
 
 }  // namespace ds
-
-#else  // without GDAL
-
-namespace ds {
-
-SourceKind source_kind(const std::string&) {
-    return SourceKind::Unknown;
-}
-
-VectorLines read_lines(const LineQuery&) {
-    throw VectorError("this drainshape is built without GDAL");
-}
-
-}  // namespace ds
-
-#endif
