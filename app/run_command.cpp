@@ -76,7 +76,7 @@ void check_outputs(const RunOptions& o, const std::vector<std::string>& river_fi
         throw UsageError("--name: '" + job.name + "' cannot be used: " + *problem);
     std::string dir = o.out ? *o.out : fs::path(o.river).parent_path().string();
     if (dir.empty())
-        dir = ".";
+        dir = std::string(".");  // see OutputSet::OutputSet
     if (const auto problem = folder_problem(dir))
         throw UsageError("the output folder " + dir + " " + *problem);
     job.output_base = (fs::path(dir) / job.name).string();
