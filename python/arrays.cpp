@@ -59,11 +59,6 @@ bool copy_by_type(const py::array& a, ByteGrid& tab) {
     }
 }
 
-[[noreturn]] void raise(PyObject* type, const std::string& message) {
-    PyErr_SetString(type, message.c_str());
-    throw py::error_already_set();
-}
-
 // Takes over `grid` as a numpy array of its shape, without copying it.
 template <class T>
 py::array_t<T> to_numpy(Grid<T>&& grid) {
@@ -115,6 +110,11 @@ py::object provenance_value(const std::string& text) {
 }
 
 }  // namespace
+
+void raise(PyObject* type, const std::string& message) {
+    PyErr_SetString(type, message.c_str());
+    throw py::error_already_set();
+}
 
 ByteGrid network_grid(const py::handle& network, Engine engine) {
     py::array a = py::module_::import("numpy").attr("asarray")(network);

@@ -13,6 +13,9 @@
 
 namespace ds::python {
 
+// Raises a Python exception of `type` (PyExc_ValueError...) through pybind11.
+[[noreturn]] void raise(PyObject* type, const std::string& message);
+
 // The raster of `network` (anything numpy.asarray takes: two dimensions, booleans or integers of
 // any width and memory order) as the analysis reads it, copied once: bytes as they are, other
 // types 1 where the value is exactly 1 and 0 elsewhere, since only 1 marks the network. Raises

@@ -25,11 +25,6 @@ namespace {
 
 using Problem = std::optional<std::string> (*)(const std::string&);
 
-[[noreturn]] void raise(PyObject* type, const std::string& message) {
-    PyErr_SetString(type, message.c_str());
-    throw py::error_already_set();
-}
-
 // A whole-number argument, refused as the command line refuses the option: ValueError for a
 // number it refuses, TypeError for what is no whole number.
 int whole_argument(const char* name, const py::handle& value, Problem problem) {
