@@ -52,6 +52,17 @@ struct CommandLine {
 CommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out,
                                std::ostream& err);
 
+// Why the text `text`, given for an option of a run, cannot be used, in the words of the command
+// line ("14 is not a window side; the sides are 13, 25, ..."), or nothing when it can.
+std::optional<std::string> side_problem(const std::string& text);       // --window, --regional
+std::optional<std::string> mnc_problem(const std::string& text);        // --mnc
+std::optional<std::string> threads_problem(const std::string& text);    // --threads
+std::optional<std::string> treatment_problem(const std::string& text);  // --treatment
+std::optional<std::string> engine_problem(const std::string& text);     // --engine
+
+// The engine named `name`, once engine_problem has passed it.
+Engine engine_of(const std::string& name);
+
 // "drainshape 0.1.0" and whether GeoTIFF input and output are built in.
 std::string version_text();
 

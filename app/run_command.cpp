@@ -20,12 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// An option that cannot be used: its one-line message.
-class UsageError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
-
 std::string lower(std::string s) {
     for (char& c : s)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -96,8 +90,9 @@ void check_outputs(const RunOptions& o, const std::vector<std::string>& river_fi
         throw UsageError("the output file " + *path + " cannot be written: it is a folder");
 }
 
-// Everything that can be refused is refused here, before any grid or file exists.
-RunJob check(const RunOptions& o) {
+}  // namespace
+
+RunJob check_run(const RunOptions& o) {
     if (o.geotiff && !have_gdal())
         throw UsageError("--geotiff: this drainshape is built without GDAL");
     if (o.geotiff)
@@ -121,6 +116,8 @@ RunJob check(const RunOptions& o) {
     return job;
 }
 
+namespace {
+
 std::string summary(const RunOptions& o, const RunJob& job, const RunProgress& progress) {
     const std::size_t images = products_of(o.both, true).size();
     std::string written = std::to_string(file_set_suffixes(o.both).size()) + " files";
@@ -139,7 +136,7 @@ std::string summary(const RunOptions& o, const RunJob& job, const RunProgress& p
 int run_command(const RunOptions& o, std::ostream& err, bool err_is_terminal) {
     RunJob job;
     try {
-        job = check(o);
+        job = check_run(o);
     } catch (const UsageError& e) {
         err << "drainshape: " << e.what() << "\n";
         return kUsageStatus;

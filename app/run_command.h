@@ -3,10 +3,22 @@
 #pragma once
 
 #include <ostream>
+#include <stdexcept>
 
 #include "app/cli.h"
+#include "app/run_job.h"
 
 namespace ds {
+
+// An option of a run that cannot be used: its one-line message.
+class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Checks the options, the river, the output folder and the output name, before any grid or file
+// exists, and returns the run they make. Throws UsageError.
+RunJob check_run(const RunOptions& o);
 
 // Checks the river, the output folder and the output name, runs the analysis and writes the
 // extras. Messages and progress go to `err`; `err_is_terminal` chooses the progress bar.

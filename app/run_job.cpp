@@ -28,6 +28,14 @@ class Receivers final : public ProductReceiver {
         for (ProductReceiver* r : all_)
             r->r2_table(p);
     }
+    void taco_field(const RealGrid& dtab2) override {
+        for (ProductReceiver* r : all_)
+            r->taco_field(dtab2);
+    }
+    void fdp_fields(const SparseField& dtab, const SparseField& dtab_v2) override {
+        for (ProductReceiver* r : all_)
+            r->fdp_fields(dtab, dtab_v2);
+    }
 
   private:
     std::vector<ProductReceiver*> all_;
@@ -96,6 +104,8 @@ AnalysisSummary run_job(const RunJob& job, Progress& progress,
         receivers.add(geotiffs);
     if (job.preview)
         receivers.add(previews);
+    if (job.also != nullptr)
+        receivers.add(*job.also);
     const AnalysisSummary summary = analyse(tab, job.params, receivers, progress);
     if (job.preview)
         previews.write_report(job.name, report_parameters(job));
@@ -105,35 +115,45 @@ AnalysisSummary run_job(const RunJob& job, Progress& progress,
     return summary;
 }
 
+RunFailure run_failure(std::exception_ptr failure, const std::string& river) {
+    using Kind = RunFailure::Kind;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const RunStopped&) {
+        const int sig = StopSignals::received();
+        return {Kind::Stopped, sig != 0 ? 128 + sig : kFailureStatus,
+                std::string("stopped by ") + (sig != 0 ? signal_name(sig) : "request")};
+    } catch (const FileError& e) {
+        return {Kind::File, kFailureStatus, e.what()};
+    } catch (const GridAllocError& e) {
+        const std::string size = std::to_string(e.lines()) + " x " + std::to_string(e.columns());
+        if (e.lines() > 0 && e.columns() > 0 && std::string_view(e.what()) == "not enough memory")
+            return {Kind::Memory, kFailureStatus, "Not enough memory for a " + size + " grid"};
+        return {Kind::Memory, kFailureStatus,
+                "Cannot allocate a " + size + " grid for the raster of " + river + ": " + e.what()};
+    } catch (const std::bad_alloc&) {
+        return {Kind::Memory, kFailureStatus, "Not enough memory"};
+    }
+}
+
+std::string failure_message(const RunFailure& f) {
+    return f.cause + "; no output was written, earlier results are unchanged";
+}
+
 int run_guarded(std::ostream& err, MessageStyle style, const std::string& river,
                 const std::function<void()>& body) {
-    const auto say = [&](const std::string& text) {
-        const std::string line = text + "; no output was written, earlier results are unchanged";
-        err << (style == MessageStyle::Dialog ? "\n\t" : "drainshape: ") << line << "\n";
-        err.flush();
-    };
     try {
         body();
         return 0;
     } catch (const RunExit& e) {
         return e.status();
-    } catch (const RunStopped&) {
-        const int sig = StopSignals::received();
-        say(std::string("stopped by ") + (sig != 0 ? signal_name(sig) : "request"));
-        return sig != 0 ? 128 + sig : kFailureStatus;
-    } catch (const FileError& e) {
-        say(e.what());
-    } catch (const GridAllocError& e) {
-        if (e.lines() > 0 && e.columns() > 0 && std::string_view(e.what()) == "not enough memory")
-            say("Not enough memory for a " + std::to_string(e.lines()) + " x " +
-                std::to_string(e.columns()) + " grid");
-        else
-            say("Cannot allocate a " + std::to_string(e.lines()) + " x " +
-                std::to_string(e.columns()) + " grid for the raster of " + river + ": " + e.what());
-    } catch (const std::bad_alloc&) {
-        say("Not enough memory");
+    } catch (...) {
+        const RunFailure f = run_failure(std::current_exception(), river);
+        err << (style == MessageStyle::Dialog ? "\n\t" : "drainshape: ") << failure_message(f)
+            << "\n";
+        err.flush();
+        return f.status;
     }
-    return kFailureStatus;
 }
 
 }  // namespace ds

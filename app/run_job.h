@@ -4,6 +4,7 @@
 // becomes one message and an exit status.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -28,6 +29,7 @@ struct RunJob {
     bool preview = false;
     // Called with the river once it is loaded, before the analysis: a front end's checks.
     std::function<void(const ByteGrid& tab)> loaded;
+    ProductReceiver* also = nullptr;  // receives every product too, after the writers
 };
 
 // The suffixes of every file a run writes.
@@ -38,6 +40,22 @@ std::vector<std::string> job_suffixes(bool both, bool geotiff, bool preview);
 // FileError, GridAllocError, RunStopped.
 AnalysisSummary run_job(const RunJob& job, Progress& progress,
                         const std::function<void(const std::string&)>& warn);
+
+// What stopped a run, in one line ("Not enough memory for a 400 x 400 grid", "stopped by
+// SIGINT"), and the exit status it gives.
+struct RunFailure {
+    enum class Kind { Stopped, File, Memory };
+    Kind kind;
+    int status;
+    std::string cause;
+};
+
+// The failure that the exception `failure` makes of a run on the raster `river`; rethrows it when
+// it is none of a run's failures.
+RunFailure run_failure(std::exception_ptr failure, const std::string& river);
+
+// The line that reports `f`, with what became of the outputs.
+std::string failure_message(const RunFailure& f);
 
 enum class MessageStyle {
     Dialog,   // "\n\t" before the message, as the dialog's own lines
