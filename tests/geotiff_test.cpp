@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "gis/geotiff.h"
+#include "tests/collect_products.h"
 #include "tests/exe_runner.h"
 #include "tests/sample_crop.h"
 
@@ -132,7 +133,7 @@ TEST(GeoTiff, AFileThatCannotBeCreatedIsAnError) {
 constexpr int kRows = 100;
 constexpr int kCols = 90;
 
-TEST(GeoTiff, ARunFromAGeoTiffWritesGeoreferencedImagesThatMatchTheRawOnes) {
+TEST(GeoTiff, ARunFromAGeoTiffWritesTheProductsOfItsNetworkGeoreferenced) {
     ImagesRoot images;
     const std::string raster = test::sample_crop(140, 160, kRows, kCols);
     // Pixels of NoData (255) in the background, to be read as 0.
@@ -141,25 +142,19 @@ TEST(GeoTiff, ARunFromAGeoTiffWritesGeoreferencedImagesThatMatchTheRawOnes) {
         if (values[k] == 0)
             values[k] = 255;
     make_tif(images.file("T.tif"), kRows, kCols, values, {GDT_Byte, 255.0, true});
-    // The same network as a .raw river, with the rounded pixel size.
-    images.add_river("T", kRows, kCols, test::descriptor(kRows, kCols, 30), raster);
-    const fs::path raw_out = images.scratch() / "raw";
-    fs::create_directories(raw_out);
-
     const auto tif_run = images.run_raw("", "",
                                         "run " + quoted(images.file("T.tif").string()) +
                                             " --name G --regional 13 --geotiff --quiet");
     ASSERT_EQ(tif_run.status, 0) << tif_run.err;
-    const auto raw_run =
-        images.run_raw("", "",
-                       "run " + quoted(images.file("T.raw").string()) +
-                           " --name G --regional 13 --quiet --out " + quoted(raw_out.string()));
-    ASSERT_EQ(raw_run.status, 0) << raw_run.err;
-
-    for (const auto& e : fs::directory_iterator(raw_out)) {
-        const std::string name = e.path().filename();
-        EXPECT_EQ(read_file(e.path()), read_file(images.file(name))) << name;
-    }
+    // The files of the same network, with the rounded pixel size.
+    RiverDescriptor river;
+    river.nb_lig = kRows;
+    river.nb_col = kCols;
+    river.pix_size = 30;
+    const AnalysisParameters p = test::parameters(13, 13, 1);
+    const auto products = test::analyse_copy(test::grid_of_bytes(raster, kRows, kCols), p);
+    for (const auto& [suffix, bytes] : test::file_set_of(products, river, p))
+        EXPECT_TRUE(read_file(images.file("G" + suffix)) == bytes) << suffix;
 
     const std::string wkt = utm33_wkt();
     OGRSpatialReferenceH expected_srs = OSRNewSpatialReference(wkt.c_str());
