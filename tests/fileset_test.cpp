@@ -100,25 +100,5 @@ TEST(FileSet, AFileThatCannotBeCreatedEndsTheRunWithStatusOne) {
     EXPECT_EQ(r.out.find("Size of Window side"), std::string::npos);
 }
 
-TEST(FileSet, ANameThatWouldLeaveTheRiverFolderIsRefusedAndAskedAgain) {
-    ImagesRoot images;
-    images.add_river("R", 9, 11, kRiverDescriptor);
-    std::filesystem::create_directory(images.root() / "G");
-    const auto r = images.run("F\nR\n1\n../G/x\nnowhere/x\nOut\n0\n0\n3\n1\n");
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(test::count_of(r.out, "\n\tGeneric Name of the file_out (without any extention) ? "),
-              3);
-    EXPECT_EQ(test::count_of(r.out,
-                             "\n\tThis name cannot be used: the results must stay in the "
-                             "folder of the river, so a name holds no '/' or '\\'. Please "
-                             "choose another name.\n"),
-              2)
-        << r.out;
-    EXPECT_TRUE(std::filesystem::is_empty(images.root() / "G"));
-    auto expected = named("Out", kTacoSuffixes);
-    expected.insert({"R.raw", "R.txt"});
-    EXPECT_EQ(images.files(), expected);
-}
-
 }  // namespace
 }  // namespace ds
