@@ -182,6 +182,16 @@ TEST(ParseDescriptor, ReadsUpToSixIntegersAndStopsAtTheFirstBadWord) {
     EXPECT_EQ(overflow.pix_size, 0);
 }
 
+// A descriptor that never ends (a device) is read only as far as its first bytes.
+TEST(ReadDescriptor, ADeviceIsReadOnlyAsFarAsItsFirstBytes) {
+    if (!std::filesystem::exists("/dev/zero"))
+        GTEST_SKIP() << "no /dev/zero";
+    const auto d = read_descriptor("/dev/zero");
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->read, 0);
+    EXPECT_FALSE(read_descriptor("/nonexistent/R.txt"));
+}
+
 TEST(OutFile, FailedWriteIsReportedWithThePath) {
     if (!std::filesystem::exists("/dev/full"))
         GTEST_SKIP() << "no /dev/full";

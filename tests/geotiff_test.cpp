@@ -216,8 +216,7 @@ TEST(GeoTiff, ARunFromAGeoTiffWritesTheProductsOfItsNetworkGeoreferenced) {
 
 TEST(GeoTiff, ImagesOfARawRiverCarryNoGeoreference) {
     ImagesRoot images;
-    images.add_river("R", 30, 30, test::descriptor(30, 30, 10),
-                     test::sample_crop(200, 200, 30, 30));
+    images.add_river("R", 30, 30, test::header(30, 30, 10), test::sample_crop(200, 200, 30, 30));
     const auto r = images.run_raw("", "",
                                   "run " + quoted(images.file("R.raw").string()) +
                                       " --treatment taco --regional 13 --geotiff --quiet");

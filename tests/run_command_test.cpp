@@ -34,7 +34,7 @@ constexpr int kRows = 100;
 constexpr int kCols = 90;
 std::string add_sample_river(const ImagesRoot& images, const std::string& name = "R") {
     const std::string raster = test::sample_crop(140, 160, kRows, kCols);
-    images.add_river(name, kRows, kCols, test::descriptor(kRows, kCols, 5000), raster);
+    images.add_river(name, kRows, kCols, test::header(kRows, kCols, 5000), raster);
     return raster;
 }
 
