@@ -95,13 +95,19 @@ inline ByteGrid grid_of_bytes(const std::string& bytes, int rows, int cols) {
     return g;
 }
 
+// What `write` puts in a fresh file.
+template <class Write>
+std::string written(Write write, OutFile::Mode mode = OutFile::Mode::Text) {
+    const TempDir dir;
+    OutFile f(dir.file("out"), mode);
+    write(f);
+    f.close();
+    return read_file(dir.file("out"));
+}
+
 // What write_table puts in a file.
 inline std::string table_bytes(const FrequencyTable& t) {
-    const TempDir dir;
-    OutFile f(dir.file("t.xls"), OutFile::Mode::Text);
-    write_table(f, t);
-    f.close();
-    return read_file(dir.file("t.xls"));
+    return written([&](OutFile& f) { write_table(f, t); });
 }
 
 // The file set of `products`, by suffix ("_TAC_DN.raw"), from the formats: each image's bytes,
