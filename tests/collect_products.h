@@ -56,7 +56,7 @@ struct Products final : ProductReceiver {
     }
 };
 
-// Every call of the analysis, one line each ("begin 0 108", "line 50 43", "saving 1").
+// Every call of the analysis, one line each ("begin 0 108", "line 50 43", "saving 1 0").
 struct RecordedProgress final : Progress {
     std::vector<std::string> calls;
     void begin(Stage s, std::int64_t total) override { note("begin", int(s), total); }
