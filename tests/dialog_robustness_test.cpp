@@ -54,6 +54,9 @@ const std::vector<Dialog> kDialogs = {
 TEST(DialogEnd, EndOfInputAtEveryQuestionIsStatusTwo) {
     for (const Dialog& d : kDialogs) {
         for (std::size_t n = 0; n < d.answers.size(); ++n) {
+            // Without a descriptor, the questions other than its three are those of the first.
+            if (!d.descriptor && (n < 2 || n > 6))
+                continue;
             ImagesRoot images;
             images.add_river("R", 9, 11, d.descriptor ? d.descriptor_text : "");
             const auto r = run(images, joined(d.answers, n));
