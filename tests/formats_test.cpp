@@ -157,6 +157,7 @@ TEST(ParseDescriptor, ReadsUpToSixIntegersAndStopsAtTheFirstBadWord) {
     EXPECT_EQ(letters.val, 0);
     EXPECT_EQ(letters.pix_size, 0);
 
+    EXPECT_EQ(parse_descriptor("").read, 0);
     const RiverDescriptor overflow = parse_descriptor("2 99999999999 1 0 255 30");
     EXPECT_EQ(overflow.read, 1);
     EXPECT_EQ(overflow.nb_col, 0);
