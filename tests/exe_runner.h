@@ -15,8 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "io/file_set.h"
-
 namespace ds::test {
 
 namespace fs = std::filesystem;
@@ -39,16 +37,6 @@ inline std::string quoted(const std::string& s) {
         q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
-
-// The output suffixes of the TACO products, and those the FDP products add.
-inline const std::vector<std::string> kTacoSuffixes = file_set_suffixes(false);
-inline const std::vector<std::string> kFdpSuffixes = [] {
-    std::vector<std::string> out;
-    for (const std::string& s : file_set_suffixes(true))
-        if (s.rfind("_FDP", 0) == 0)
-            out.push_back(s);
-    return out;
-}();
 
 // Number of non-overlapping occurrences of `needle` in `hay`.
 inline int count_of(const std::string& hay, const std::string& needle) {

@@ -9,7 +9,7 @@
 #include "lib/moving_mean.h"
 #include "taco/smoothing.h"
 #include "taco/taco_products.h"
-#include "tests/exe_runner.h"
+#include "tests/collect_products.h"
 
 namespace ds {
 namespace {
@@ -83,11 +83,7 @@ TEST(ProgressiveSmoothing, SingleValueSpreadsIntoThe43Square) {
     EXPECT_EQ(h[0], 49 * 49 - 1849);  // the rest of the margin, counted in bin 0
     EXPECT_EQ(total(h), 49 * 49);
 
-    test::TempDir dir;
-    OutFile f(dir.file("t_TAC_RI.xls"), OutFile::Mode::Text);
-    write_table(f, image_table(*find_product("TAC_RI"), h, 0, 0));
-    f.close();
-    const std::string text = test::read_file(dir.file("t_TAC_RI.xls"));
+    const std::string text = test::table_bytes(image_table(*find_product("TAC_RI"), h, 0, 0));
     EXPECT_NE(text.find("\n150\t1849\t100.000000\n"), std::string::npos);
     EXPECT_NE(text.find("\n149\t0\t0.000000\n"), std::string::npos);
 }
