@@ -1,10 +1,12 @@
 // The checks of output names before a run: names that stay in the river's folder, and outputs
-// that would replace the river's own files, whatever links lie in the folder.
+// that would replace the river's own files, whatever links lie in the folder; and the output set
+// that puts a run's files in place together.
 #include "io/output_set.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "io/file_set.h"
@@ -58,6 +60,46 @@ TEST(ReplacedRiverFile, OutputsLinkedToTheRiverOfEveryKindAreFound) {
     fs::create_symlink("X_TAC_RI.raw", dir.file("L.raw"));
     EXPECT_EQ(replaced_river_file(dir.file("X"), file_set_suffixes(false), {dir.file("L.raw")}),
               std::make_pair(dir.file("X_TAC_RI.raw"), dir.file("L.raw")));
+}
+
+TEST(OutputSet, FilesAppearOnlyWhenCommittedAndNeverBesideAFolder) {
+    const test::TempDir dir;
+    const std::string base = dir.file("R");
+    test::write_file(base + "_A.txt", "earlier");
+    const auto listing = [&] {
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir.path()))
+            names.insert(e.path().filename());
+        return names;
+    };
+    const auto write = [](OutputSet& out, const char* suffix, const char* text) {
+        OutFile f = out.create(suffix, OutFile::Mode::Text);
+        f.print("%s", text);
+        f.close();
+    };
+    {
+        OutputSet dropped(base);
+        write(dropped, "_A.txt", "new");
+    }  // never committed: nothing changes
+    EXPECT_EQ(listing(), (std::set<std::string>{"R_A.txt"}));
+    EXPECT_EQ(test::read_file(base + "_A.txt"), "earlier");
+
+    OutputSet out(base);
+    write(out, "_A.txt", "new");
+    write(out, "_B.txt", "b");
+    EXPECT_EQ(listing().size(), 3u);  // the earlier file and two temporary ones
+    out.commit();
+    EXPECT_EQ(listing(), (std::set<std::string>{"R_A.txt", "R_B.txt"}));
+    EXPECT_EQ(test::read_file(base + "_A.txt"), "new");
+
+    // A folder where a file should go is found before anything is renamed.
+    fs::create_directory(base + "_D.txt");
+    OutputSet blocked(base);
+    write(blocked, "_A.txt", "newer");
+    write(blocked, "_D.txt", "d");
+    EXPECT_THROW(blocked.commit(), FileError);
+    EXPECT_EQ(test::read_file(base + "_A.txt"), "new");
+    EXPECT_EQ(listing(), (std::set<std::string>{"R_A.txt", "R_B.txt", "R_D.txt"}));
 }
 
 }  // namespace
