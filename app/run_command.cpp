@@ -7,6 +7,7 @@
 
 #include "app/progress.h"
 #include "app/run_job.h"
+#include "app/usage_error.h"
 #include "gis/crs.h"
 #include "io/file_set.h"
 #include "io/output_set.h"
@@ -18,12 +19,6 @@ namespace ds {
 namespace {
 
 namespace fs = std::filesystem;
-
-// An option that cannot be used: its one-line message.
-class UsageError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
 
 std::string lower(std::string s) {
     for (char& c : s)
