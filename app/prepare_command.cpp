@@ -284,6 +284,28 @@ void write_tif(const PreparedNetwork& p, OutputSet& files, const std::string& ou
     }
 }
 
+// Refuses an output (`outs`, then the intermediates) that would replace an input or another
+// output.
+void refuse_replacements(const PrepareOptions& o, const std::vector<std::string>& inputs,
+                         const std::vector<std::string>& outs) {
+    std::vector<std::pair<std::string, std::string>> outputs;  // path, the option that names it
+    for (const std::string& path : outs)
+        outputs.emplace_back(path, "-o " + o.out);
+    if (o.keep_intermediate)
+        for (const std::string& suffix : intermediate_suffixes())
+            outputs.emplace_back(intermediate_base(o) + suffix,
+                                 "--keep-intermediate " + *o.keep_intermediate);
+    for (std::size_t k = 0; k < outputs.size(); ++k) {
+        const auto& [path, option] = outputs[k];
+        for (const std::string& input : inputs)
+            if (same_file(path, input))
+                throw UsageError(option + ": " + path + " would replace " + input);
+        for (std::size_t j = 0; j < k; ++j)
+            if (same_file(path, outputs[j].first))
+                throw UsageError(option + ": " + path + " would replace " + outputs[j].first);
+    }
+}
+
 // Accepts a finite number above 0; else says the value is not `what`.
 CLI::Validator positive_number(const std::string& what) {
     return CLI::Validator(
@@ -327,24 +349,8 @@ int prepare(const PrepareOptions& o, std::ostream& out, std::ostream& err) {
         inputs.push_back(fs::path(o.source).replace_extension(".txt").string());
     if (o.like)
         inputs.push_back(*o.like);
-    std::vector<std::string> outputs = {o.out};
-    if (!tif)
-        outputs.push_back(txt);
-    if (o.keep_intermediate)
-        for (const std::string& suffix : intermediate_suffixes())
-            outputs.push_back(intermediate_base(o) + suffix);
-    for (std::size_t k = 0; k < outputs.size(); ++k) {
-        for (const std::string& input : inputs)
-            if (same_file(outputs[k], input))
-                throw UsageError((k < (tif ? 1u : 2u)
-                                      ? "-o " + o.out
-                                      : "--keep-intermediate " + *o.keep_intermediate) +
-                                 ": " + outputs[k] + " would replace " + input);
-        for (std::size_t j = 0; j < k; ++j)
-            if (same_file(outputs[k], outputs[j]))
-                throw UsageError("--keep-intermediate " + *o.keep_intermediate + ": " + outputs[k] +
-                                 " would replace " + outputs[j]);
-    }
+    refuse_replacements(
+        o, inputs, tif ? std::vector<std::string>{o.out} : std::vector<std::string>{o.out, txt});
 
     SourceKind kind = SourceKind::Raster;
     if (!raw_source) {
