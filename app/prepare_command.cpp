@@ -7,6 +7,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -16,8 +17,10 @@
 
 #include "app/check_command.h"
 #include "app/cli.h"
+#include "app/prepare_dem.h"
 #include "app/river_raster.h"
 #include "app/run_job.h"
+#include "app/usage_error.h"
 #include "gis/crs.h"
 #include "gis/geotiff.h"
 #include "gis/vector_lines.h"
@@ -33,12 +36,6 @@ namespace ds {
 namespace {
 
 namespace fs = std::filesystem;
-
-// An option that cannot be used: its one-line message.
-class UsageError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
 
 // Bytes per pixel of a prepared grid: the raster, the summary's marks, and slack.
 constexpr std::int64_t kBytesPerPixel = 3;
@@ -56,13 +53,6 @@ bool same_file(const std::string& a, const std::string& b) {
     return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
 }
 
-// A network grid with its georeference and what its pixels measure.
-struct Prepared {
-    ByteGrid grid;
-    GeoReference geo;
-    PixelDescription pixel;
-};
-
 void refuse_line_options(const PrepareOptions& o) {
     const std::pair<const char*, bool> given[] = {
         {"--layer", o.layer.has_value()},           {"--where", o.where.has_value()},
@@ -75,7 +65,7 @@ void refuse_line_options(const PrepareOptions& o) {
                              " is a raster, whose grid is kept");
 }
 
-Prepared from_raster(const PrepareOptions& o, std::ostream& err) {
+PreparedNetwork from_raster(const PrepareOptions& o, std::ostream& err) {
     refuse_line_options(o);
     BandRule rule;
     rule.kind = BandRule::Kind::Network;
@@ -83,7 +73,7 @@ Prepared from_raster(const PrepareOptions& o, std::ostream& err) {
     RiverRaster river = read_river_raster(o.source, rule);
     if (!river.warning.empty())
         err << "drainshape: warning: " << river.warning << "\n";
-    Prepared p;
+    PreparedNetwork p;
     p.grid = std::move(river.cells);
     p.geo = std::move(river.geo);
     p.pixel = river.pixel;
@@ -230,7 +220,7 @@ LinesGrid grid_for_lines(const PrepareOptions& o, const VectorLines& lines,
     return g;
 }
 
-Prepared from_lines(const PrepareOptions& o, std::ostream& err) {
+PreparedNetwork from_lines(const PrepareOptions& o, std::ostream& err) {
     check_line_options(o);
     std::optional<LikeGrid> like;
     if (o.like)
@@ -240,28 +230,21 @@ Prepared from_lines(const PrepareOptions& o, std::ostream& err) {
     const LinesGrid g = grid_for_lines(o, lines, like);
     err << "drainshape: " << lines_message(o, lines) << "\n";
 
-    Prepared p;
+    PreparedNetwork p;
     p.grid = ByteGrid(g.rows, g.cols);
     draw_lines(lines.lines, g.frame, p.grid);
     p.geo.transform =
         std::array<double, 6>{g.frame.x0, g.frame.dx, 0.0, g.frame.y0, 0.0, g.frame.dy};
     p.geo.projection = target.empty() ? lines.source_wkt : target;
-    const CrsInfo crs = describe_crs(p.geo.projection);
-    p.pixel.size = std::fabs(g.frame.dx);
-    p.pixel.crs = crs.name;
-    p.pixel.unit = crs.unit;
-    if (crs.known) {
-        p.pixel.metres = p.pixel.size * crs.metres_per_unit;
-    } else {
-        p.pixel.metres = p.pixel.size;
+    p.pixel = describe_pixel(p.geo);
+    if (!describe_crs(p.geo.projection).known)
         err << "drainshape: warning: " << o.source
             << " has no coordinate system; its units are taken to be metres\n";
-    }
     return p;
 }
 
 // The pixel size the descriptor holds: whole metres.
-int descriptor_pixel_size(const Prepared& p, const std::string& txt, std::ostream& err) {
+int descriptor_pixel_size(const PreparedNetwork& p, const std::string& txt, std::ostream& err) {
     const double m = p.pixel.metres;
     if (m <= 0 || !(m < std::numeric_limits<int>::max())) {
         err << "drainshape: warning: the pixel size is not in metres"
@@ -276,9 +259,8 @@ int descriptor_pixel_size(const Prepared& p, const std::string& txt, std::ostrea
     return whole;
 }
 
-// OUT.raw and OUT.txt, put in place together.
-void write_raw(const Prepared& p, const std::string& out, int pix_size) {
-    OutputSet files(fs::path(out).replace_extension().string());
+// OUT.raw and OUT.txt into `files`, to be put in place together.
+void write_raw(const PreparedNetwork& p, OutputSet& files, const std::string& out, int pix_size) {
     OutFile f = files.create(fs::path(out).extension().string(), OutFile::Mode::Binary);
     write_image(f, p.grid);
     f.close();
@@ -287,20 +269,53 @@ void write_raw(const Prepared& p, const std::string& out, int pix_size) {
                                     static_cast<int>(p.grid.cols()), pix_size)
                       .c_str());
     d.close();
-    files.commit();
 }
 
-void write_tif(const Prepared& p, const std::string& out) {
-    OutputSet files(fs::path(out).replace_extension().string());
+void write_tif(const PreparedNetwork& p, OutputSet& files, const std::string& out) {
     const std::string extension = fs::path(out).extension().string();
+    std::vector<std::pair<std::string, std::string>> metadata = {
+        {"TIFFTAG_SOFTWARE", program_version()}};
+    metadata.insert(metadata.end(), p.provenance.begin(), p.provenance.end());
     try {
-        write_geotiff(files.reserve(extension), p.grid, p.geo,
-                      {{"TIFFTAG_SOFTWARE", program_version()}},
+        write_geotiff(files.reserve(extension), p.grid, p.geo, metadata,
                       /*zero_is_nodata=*/false);
     } catch (const RasterError& e) {
         throw FileError(out, "Cannot write file " + out + ": " + e.what());
     }
-    files.commit();
+}
+
+// Refuses an output (`outs`, then the intermediates) that would replace an input or another
+// output.
+void refuse_replacements(const PrepareOptions& o, const std::vector<std::string>& inputs,
+                         const std::vector<std::string>& outs) {
+    std::vector<std::pair<std::string, std::string>> outputs;  // path, the option that names it
+    for (const std::string& path : outs)
+        outputs.emplace_back(path, "-o " + o.out);
+    if (o.keep_intermediate)
+        for (const std::string& suffix : intermediate_suffixes())
+            outputs.emplace_back(intermediate_base(o) + suffix,
+                                 "--keep-intermediate " + *o.keep_intermediate);
+    for (std::size_t k = 0; k < outputs.size(); ++k) {
+        const auto& [path, option] = outputs[k];
+        for (const std::string& input : inputs)
+            if (same_file(path, input))
+                throw UsageError(option + ": " + path + " would replace " + input);
+        for (std::size_t j = 0; j < k; ++j)
+            if (same_file(path, outputs[j].first))
+                throw UsageError(option + ": " + path + " would replace " + outputs[j].first);
+    }
+}
+
+// Accepts a finite number above 0; else says the value is not `what`.
+CLI::Validator positive_number(const std::string& what) {
+    return CLI::Validator(
+        [what](std::string& text) -> std::string {
+            double v = 0;
+            if (CLI::detail::lexical_cast(text, v) && v > 0 && std::isfinite(v))
+                return {};
+            return "'" + text + "' is not " + what;
+        },
+        "");
 }
 
 int prepare(const PrepareOptions& o, std::ostream& out, std::ostream& err) {
@@ -311,15 +326,21 @@ int prepare(const PrepareOptions& o, std::ostream& out, std::ostream& err) {
     if (tif && !have_gdal())
         throw UsageError("-o " + o.out +
                          ": this drainshape is built without GDAL and writes only .raw");
+    check_dem_options(o);
     const std::string txt = fs::path(o.out).replace_extension(".txt").string();
 
     std::error_code ec;
     const fs::path folder = fs::path(o.out).parent_path();
     if (!fs::is_directory(folder.empty() ? fs::path(".") : folder, ec))
         throw InputError("cannot write " + o.out + ": no folder " + folder.string());
+    if (o.keep_intermediate && !fs::is_directory(*o.keep_intermediate, ec))
+        throw InputError("cannot write --keep-intermediate " + *o.keep_intermediate +
+                         ": no folder " + *o.keep_intermediate);
     if (!fs::exists(o.source, ec))
         throw InputError("no file " + o.source);
     const bool raw_source = is_raw_path(o.source);
+    if (o.from_dem && raw_source)
+        throw UsageError("--from-dem takes an elevation raster that GDAL reads, not a .raw river");
     if (!raw_source && !have_gdal())
         throw UsageError("cannot read " + o.source +
                          ": this drainshape is built without GDAL and prepares only .raw rasters");
@@ -328,11 +349,8 @@ int prepare(const PrepareOptions& o, std::ostream& out, std::ostream& err) {
         inputs.push_back(fs::path(o.source).replace_extension(".txt").string());
     if (o.like)
         inputs.push_back(*o.like);
-    for (const std::string& output :
-         tif ? std::vector<std::string>{o.out} : std::vector<std::string>{o.out, txt})
-        for (const std::string& input : inputs)
-            if (same_file(output, input))
-                throw UsageError("-o " + o.out + ": " + output + " would replace " + input);
+    refuse_replacements(
+        o, inputs, tif ? std::vector<std::string>{o.out} : std::vector<std::string>{o.out, txt});
 
     SourceKind kind = SourceKind::Raster;
     if (!raw_source) {
@@ -340,30 +358,53 @@ int prepare(const PrepareOptions& o, std::ostream& out, std::ostream& err) {
         if (kind == SourceKind::Unknown)
             throw InputError("cannot read " + o.source +
                              ": neither river lines nor a raster that GDAL reads");
+        if (o.from_dem && kind != SourceKind::Raster)
+            throw InputError("cannot read " + o.source +
+                             ": --from-dem takes an elevation raster, and it holds vectors");
     }
-    Prepared p = kind == SourceKind::Vector ? from_lines(o, err) : from_raster(o, err);
+    std::optional<OutputSet> kept;
+    if (o.keep_intermediate)
+        kept.emplace(intermediate_base(o));
+    PreparedNetwork p = o.from_dem                   ? dem_streams(o, kept ? &*kept : nullptr, err)
+                        : kind == SourceKind::Vector ? from_lines(o, err)
+                                                     : from_raster(o, err);
     if (p.pixel.geographic)
         err << "drainshape: warning: " << o.source
             << " is in geographic coordinates: its pixel size is in degrees, not metres\n";
 
+    // The steps of --from-dem are timed; the other sources keep their messages as they are.
+    const auto timed = [&](std::chrono::steady_clock::time_point start) {
+        return o.from_dem ? seconds_text(seconds_since(start)) : std::string();
+    };
+    auto start = std::chrono::steady_clock::now();
     const std::int64_t removed = thin_network(p.grid);
-    err << "drainshape: " << removed
-        << " redundant pixels removed: the network is one pixel wide\n";
+    err << "drainshape: " << removed << " redundant pixels removed: the network is one pixel wide"
+        << timed(start) << "\n";
 
     CheckReport report;
     report.file = o.out;
     report.summary = summarize_network(p.grid);
     report.pixel = p.pixel;
+    start = std::chrono::steady_clock::now();
+    OutputSet files(fs::path(o.out).replace_extension().string());
     if (tif) {
-        write_tif(p, o.out);
+        write_tif(p, files, o.out);
     } else {
         const int pix_size = descriptor_pixel_size(p, txt, err);
-        write_raw(p, o.out, pix_size);
+        write_raw(p, files, o.out, pix_size);
         report.raw = true;
         report.pixel = {static_cast<double>(pix_size), "metre", "", false,
                         static_cast<double>(pix_size)};
     }
-    err << "drainshape: wrote " << (tif ? o.out : o.out + " and " + txt) << "\n";
+    const std::vector<std::string> intermediates =
+        kept ? kept->final_paths() : std::vector<std::string>();
+    if (kept)
+        kept->commit();
+    files.commit();
+    err << "drainshape: wrote " << (tif ? o.out : o.out + " and " + txt) << timed(start) << "\n";
+    if (kept)
+        err << "drainshape: wrote " << intermediates[0] << ", " << intermediates[1] << " and "
+            << intermediates[2] << "\n";
     print_check_report(report, o.json, out);
     out.flush();
     return out ? 0 : kFailureStatus;
@@ -373,11 +414,12 @@ int prepare(const PrepareOptions& o, std::ostream& out, std::ostream& err) {
 
 CLI::App* add_prepare_subcommand(CLI::App& app, PrepareOptions& o) {
     CLI::App* prepare = app.add_subcommand(
-        "prepare", "make a network raster one pixel wide from river lines or from a stream raster");
+        "prepare",
+        "make a network raster one pixel wide from river lines, a stream raster or a DEM");
     prepare
         ->add_option("SOURCE", o.source,
-                     "river lines (any vector format GDAL reads) or a stream raster (any raster "
-                     "GDAL reads, or R.raw with R.txt)")
+                     "river lines (any vector format GDAL reads), a stream raster (any raster "
+                     "GDAL reads, or R.raw with R.txt), or with --from-dem an elevation model")
         ->required();
     prepare->add_option("-o,--output", o.out, "OUT.tif (GeoTIFF) or OUT.raw (with OUT.txt)")
         ->type_name("OUT")
@@ -396,21 +438,14 @@ CLI::App* add_prepare_subcommand(CLI::App& app, PrepareOptions& o) {
         ->add_option_function<double>(
             "--pixel-size", [&o](const double& v) { o.pixel_size = v; },
             "lines: the pixel side, in the units of the projection drawn in (required unless "
-            "--like)")
+            "--like); DEM: the cell side to reproject to with --t-srs")
         ->type_name("S")
-        ->check(CLI::Validator(
-            [](std::string& text) -> std::string {
-                double v = 0;
-                if (CLI::detail::lexical_cast(text, v) && v > 0 && std::isfinite(v))
-                    return {};
-                return "'" + text + "' is not a pixel size (a number above 0)";
-            },
-            ""));
+        ->check(positive_number("a pixel size (a number above 0)"));
     prepare
         ->add_option_function<std::string>(
             "--t-srs", [&o](const std::string& v) { o.t_srs = v; },
             "lines: the projection to draw in: an EPSG code, a PROJ string or WKT (required "
-            "for lines in longitude and latitude)")
+            "for lines in longitude and latitude); DEM: the projection to reproject it to")
         ->type_name("CRS");
     prepare
         ->add_option_function<std::vector<double>>(
@@ -431,6 +466,35 @@ CLI::App* add_prepare_subcommand(CLI::App& app, PrepareOptions& o) {
             "--value", [&o](const double& v) { o.value = v; },
             "raster: the value of the network pixels (default: every value but 0 and NoData)")
         ->type_name("V");
+    prepare->add_flag("--from-dem", o.from_dem,
+                      "SOURCE is an elevation model (band 1 of any raster GDAL reads): extract "
+                      "its streams");
+    prepare
+        ->add_option_function<std::uint64_t>(
+            "--threshold-cells", [&o](const std::uint64_t& v) { o.threshold_cells = v; },
+            "DEM: the stream cells drain at least N cells, themselves included")
+        ->type_name("N")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                std::uint64_t v = 0;
+                if (text.find_first_not_of("0123456789") == std::string::npos &&
+                    CLI::detail::lexical_cast(text, v) && v > 0)
+                    return {};
+                return "'" + text + "' is not a number of cells (a whole number above 0)";
+            },
+            ""));
+    prepare
+        ->add_option_function<double>(
+            "--threshold-area", [&o](const double& v) { o.threshold_area = v; },
+            "DEM: the stream cells drain at least KM2 square kilometres (a DEM in a projection)")
+        ->type_name("KM2")
+        ->check(positive_number("an area (a number of km2 above 0)"));
+    prepare
+        ->add_option_function<std::string>(
+            "--keep-intermediate", [&o](const std::string& v) { o.keep_intermediate = v; },
+            "DEM: also write the filled DEM, the flow directions and the accumulation as "
+            "GeoTIFFs into DIR")
+        ->type_name("DIR");
     prepare->add_flag("--json", o.json, "print the summary as one JSON object");
     return prepare;
 }

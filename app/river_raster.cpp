@@ -77,6 +77,22 @@ RiverRaster read_raw(const std::string& path, const BandRule& rule) {
 
 }  // namespace
 
+PixelDescription describe_pixel(const GeoReference& geo) {
+    PixelDescription pixel;
+    const CrsInfo crs = describe_crs(geo.projection);
+    pixel.crs = crs.name;
+    pixel.unit = crs.unit;
+    pixel.geographic = crs.geographic;
+    if (geo.transform) {
+        pixel.size = std::fabs((*geo.transform)[1]);
+        if (!crs.known)
+            pixel.metres = pixel.size;  // no coordinate system: taken as metres
+        else if (!crs.geographic)
+            pixel.metres = pixel.size * crs.metres_per_unit;
+    }
+    return pixel;
+}
+
 std::string lower_extension(const std::string& path) {
     std::string ext = fs::path(path).extension().string();
     for (char& c : ext)
@@ -114,17 +130,7 @@ RiverRaster read_river_raster(const std::string& path, const BandRule& rule) {
     river.cells = std::move(band.cells);
     river.geo = std::move(band.geo);
     river.nodata = band.nodata;
-    const CrsInfo crs = describe_crs(river.geo.projection);
-    river.pixel.crs = crs.name;
-    river.pixel.unit = crs.unit;
-    river.pixel.geographic = crs.geographic;
-    if (river.geo.transform) {
-        river.pixel.size = std::fabs((*river.geo.transform)[1]);
-        if (!crs.known)
-            river.pixel.metres = river.pixel.size;  // no coordinate system: taken as metres
-        else if (!crs.geographic)
-            river.pixel.metres = river.pixel.size * crs.metres_per_unit;
-    }
+    river.pixel = describe_pixel(river.geo);
     return river;
 }
 

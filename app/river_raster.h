@@ -36,6 +36,10 @@ struct RiverRaster {
     std::string warning;  // something the user should know, one line; empty when none
 };
 
+// What the pixels of a raster with the georeference `geo` measure: the geotransform's pixel
+// width, in metres when the coordinate system is projected, taken as metres when there is none.
+PixelDescription describe_pixel(const GeoReference& geo);
+
 // The extension of `path` in lower case, with its dot: ".raw", ".tif".
 std::string lower_extension(const std::string& path);
 

@@ -7,6 +7,7 @@
 
 #include "app/progress.h"
 #include "app/run_job.h"
+#include "app/usage_error.h"
 #include "gis/crs.h"
 #include "gis/module.h"
 #include "io/file_set.h"

@@ -3,18 +3,12 @@
 #pragma once
 
 #include <ostream>
-#include <stdexcept>
 
 #include "app/cli.h"
 #include "app/run_job.h"
+#include "app/usage_error.h"
 
 namespace ds {
-
-// An option of a run that cannot be used: its one-line message.
-class UsageError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
 
 // Checks the options, the river, the output folder and the output name, before any grid or file
 // exists, and returns the run they make. Throws UsageError.

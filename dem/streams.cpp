@@ -24,6 +24,18 @@ ByteGrid stream_cells(const CountGrid& accumulation, std::uint64_t threshold_cel
     return streams;
 }
 
+std::int64_t fill_one_cell_holes(ByteGrid& streams) {
+    std::int64_t filled = 0;
+    for (std::int64_t r = 1; r + 1 < streams.rows(); ++r)
+        for (std::int64_t c = 1; c + 1 < streams.cols(); ++c)
+            if (streams(r, c) == 0 && streams(r - 1, c) != 0 && streams(r + 1, c) != 0 &&
+                streams(r, c - 1) != 0 && streams(r, c + 1) != 0) {
+                streams(r, c) = 1;
+                ++filled;
+            }
+    return filled;
+}
+
 std::uint64_t threshold_cells_for_area(double area_km2, double cell_area_m2) {
     if (!(area_km2 > 0) || !std::isfinite(area_km2) || !(cell_area_m2 > 0) ||
         !std::isfinite(cell_area_m2))

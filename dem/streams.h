@@ -15,6 +15,15 @@ namespace ds {
 // Throws std::invalid_argument for a threshold of 0.
 ByteGrid stream_cells(const CountGrid& accumulation, std::uint64_t threshold_cells);
 
+// Makes a stream cell of every cell that is not one but whose four side neighbours are, and
+// returns how many. In a D8 network such a cell lies between two flow paths that run side by
+// side along a diagonal, touching at every step: at the raster's resolution they are one
+// stream, and the one-cell hole between them would read as a loop that makes every cell of
+// both paths a confluence. (A D8 network has no real loop; larger enclosed regions are left, as
+// filling them would make a blob.) Order does not matter: a filled cell had no neighbour to
+// fill. Stream cells that nest stay nested.
+std::int64_t fill_one_cell_holes(ByteGrid& streams);
+
 // The smallest count of cells of `cell_area_m2` square metres each that covers `area_km2`
 // square kilometres. Throws std::invalid_argument unless both are positive and finite, or when
 // the count does not fit in 64 bits.

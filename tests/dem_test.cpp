@@ -13,7 +13,10 @@
 #include "dem/d8.h"
 #include "dem/fill.h"
 #include "dem/streams.h"
+#include "network/summary.h"
+#include "network/thinning.h"
 #include "tests/dem_checks.h"
+#include "tests/grid_picture.h"
 
 namespace ds {
 namespace {
@@ -234,6 +237,35 @@ TEST(DemStreams, AreaThresholdIsTheFewestCellsThatCoverIt) {
     EXPECT_EQ(threshold_cells_for_area(1e-9, 900), 1u);
     EXPECT_THROW(threshold_cells_for_area(0, 900), std::invalid_argument);
     EXPECT_THROW(threshold_cells_for_area(1, -1), std::invalid_argument);
+}
+
+TEST(DemStreams, PathsSideBySideOnADiagonalBecomeOneStream) {
+    // Two streams from the south run north-east one cell apart, then the right one ends on the
+    // left one: the four cells between them are holes. A hole of two cells inside a ring, and
+    // a cell on the edge between three stream cells, are left.
+    ByteGrid g = test::grid_from_picture({
+        ".........#.#.#.",
+        ".........#..#..",
+        "........##.....",
+        ".......#.#.....",
+        "......#.#......",
+        ".....#.#.......",
+        "....#.#...####.",
+        "...#.#....#..#.",
+        "..#..#....####.",
+        "..#..#.........",
+        "..#..#.........",
+    });
+    EXPECT_EQ(summarize_network(g).loops, 5);
+    EXPECT_EQ(fill_one_cell_holes(g), 4);
+    EXPECT_EQ(g(0, 12), 0);
+    thin_network(g);
+    const NetworkSummary s = summarize_network(g);
+    EXPECT_EQ(s.loops, 1);
+    EXPECT_EQ(s.components, 3);
+    EXPECT_EQ(s.redundant, 0);
+    // One stream with its two heads and its outlet; the two ends at the edge.
+    EXPECT_EQ(s.ends, 5);
 }
 
 TEST(DemD8, DiagonalDropsCountOverTheirLength) {
