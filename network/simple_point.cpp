@@ -1,15 +1,16 @@
 #include "network/simple_point.h"
 
-#include <cstdlib>
-
 namespace ds {
 
 namespace {
 
+// std::abs is not constexpr before C++23.
+constexpr int distance(int a, int b) { return a < b ? b - a : a - b; }
+
 // Ring cells k and l are adjacent: 8-adjacent, or 4-adjacent when `four` is set.
 constexpr bool adjacent(int k, int l, bool four) {
-    const int dr = std::abs(kNeighbourRow[k] - kNeighbourRow[l]);
-    const int dc = std::abs(kNeighbourCol[k] - kNeighbourCol[l]);
+    const int dr = distance(kNeighbourRow[k], kNeighbourRow[l]);
+    const int dc = distance(kNeighbourCol[k], kNeighbourCol[l]);
     return four ? dr + dc == 1 : dr <= 1 && dc <= 1 && dr + dc > 0;
 }
 
