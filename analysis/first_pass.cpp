@@ -59,7 +59,7 @@ PassStats first_pass(const PassInput& in, const PassOutput& out,
     PassStats st;
     Window w(win_size);
     for (std::int64_t i = half_win; i < nb_lig - half_win; ++i) {
-        if ((i + 1) % 50 == 0 && on_line)
+        if (on_line)
             on_line(static_cast<int>(i + 1));
         for (std::int64_t j = half_win; j < nb_col - half_win; ++j) {
             if (in.tab(i, j) != 1)

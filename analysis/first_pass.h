@@ -16,11 +16,11 @@ struct PassStats {
     double Max_DF = 0.0;
     double Min_DF_V2 = 10.0;
     double Max_DF_V2 = 0.0;
-    Histogram val_DF{};     // bins of the rounded dtab values
-    Histogram val_DF_V2{};  // bins of the rounded dtab_v2 values
-    R2Histogram tab_Er0{};  // R² classes of the fits over all box sides
-    R2Histogram tab_Er1{};  // R² classes of the fits without side 1
-    long processed = 0;     // eligible pixels visited
+    Histogram val_DF{};          // bins of the rounded dtab values
+    Histogram val_DF_V2{};       // bins of the rounded dtab_v2 values
+    R2Histogram tab_Er0{};       // R² classes of the fits over all box sides
+    R2Histogram tab_Er1{};       // R² classes of the fits without side 1
+    std::int64_t processed = 0;  // eligible pixels visited
 };
 
 struct PassInput {
@@ -44,8 +44,8 @@ void select_branch(Window& w, const ByteGrid& tab, std::int64_t i, std::int64_t 
 // stays), counts it x 100 in its image-value bin and returns it x 100.
 double record_dimension(double v, double& lo, double& hi, Histogram& bins);
 
-// The literal pass. The three grids are cleared first. `on_line` gets i + 1 for every image
-// row i inside the margin whose i + 1 is a multiple of 50.
+// The literal pass. The three grids are cleared first. `on_line` gets i + 1 as each image
+// row i inside the margin starts.
 PassStats first_pass(const PassInput& in, const PassOutput& out,
                      const std::function<void(int line)>& on_line);
 

@@ -26,9 +26,44 @@ struct RowExtremes {
     double Max_DF_V2 = 0.0;
 };
 
+// What every pixel of a pass shares.
+struct PassContext {
+    const PassInput& in;
+    const NetworkBits& net;
+    int win_size;
+    RealGrid& dtab2;
+};
+
 // Everything one thread needs; the histograms are summed at the end.
 struct Worker {
     Worker(int win_fract, int win_size) : ws(win_size), branch(win_size), boxes(win_fract) {}
+
+    // Stores the TACO value of pixel (i, j) and returns its fits (none without FDP).
+    FractResult pixel(const PassContext& c, std::int64_t i, std::int64_t j) {
+        FractResult r;
+        if (select_branch_fast(c.net, i, j, ws, branch)) {
+            c.dtab2(i, j) =
+                taco_value(branch.size(), count_confluences_fast(branch, ws), c.win_size, c.in.MNC);
+            if (c.in.fdp) {
+                r = boxes.fract(boxes.count(branch));
+                count_class(tab_Er0, r2_class(r.ER_0));
+                count_class(tab_Er1, r2_class(r.ER_1));
+            }
+            branch.clear();
+            return r;
+        }
+        // A pixel without network neighbours: its selection is every unlabelled cell of the
+        // window, which only the literal labelling gives.
+        if (!literal)
+            literal = std::make_unique<Window>(c.win_size);
+        select_branch(*literal, c.in.tab, i, j);
+        New_Vosmek_Treatment(*literal, c.win_size, c.win_size, static_cast<int>(i),
+                             static_cast<int>(j), c.in.MNC, c.dtab2);
+        if (c.in.fdp)
+            r = Fract_Explor(literal->tab_fract, c.in.win_fract, c.win_size, c.win_size, tab_Er0,
+                             tab_Er1);
+        return r;
+    }
 
     BranchWorkspace ws;
     BranchMask branch;
@@ -39,6 +74,46 @@ struct Worker {
     R2Histogram tab_Er0{};
     R2Histogram tab_Er1{};
 };
+
+void merge_min(double& acc, double v) {
+    if (acc > v)
+        acc = v;
+}
+void merge_max(double& acc, double v) {
+    if (acc < v)
+        acc = v;
+}
+
+template <std::size_t N>
+void add(std::array<std::int64_t, N>& to, const std::array<std::int64_t, N>& from) {
+    for (std::size_t b = 0; b < N; ++b)
+        to[b] += from[b];
+}
+
+// The statistics of a pass: the extremes of its rows in row order, the histograms of its
+// workers.
+PassStats merged(const std::vector<std::unique_ptr<Worker>>& workers,
+                 const std::vector<RowExtremes>& extremes, std::int64_t processed, bool fdp) {
+    PassStats st;
+    st.processed = processed;
+    if (!fdp)
+        return st;
+    for (const RowExtremes& ex : extremes) {
+        merge_min(st.Min_DF, ex.Min_DF);
+        merge_max(st.Max_DF, ex.Max_DF);
+        merge_min(st.Min_DF_V2, ex.Min_DF_V2);
+        merge_max(st.Max_DF_V2, ex.Max_DF_V2);
+    }
+    for (const auto& wk : workers) {
+        add(st.val_DF, wk->val_DF);
+        add(st.val_DF_V2, wk->val_DF_V2);
+        add(st.tab_Er0, wk->tab_Er0);
+        add(st.tab_Er1, wk->tab_Er1);
+    }
+    return st;
+}
+
+}  // namespace
 
 SparsePositions eligible_pixels(const ByteGrid& tab, int half_win) {
     SparsePositions at;
@@ -57,23 +132,6 @@ SparsePositions eligible_pixels(const ByteGrid& tab, int half_win) {
     at.row_start[static_cast<std::size_t>(at.rows)] = at.size();
     return at;
 }
-
-void merge_min(double& acc, double v) {
-    if (acc > v)
-        acc = v;
-}
-void merge_max(double& acc, double v) {
-    if (acc < v)
-        acc = v;
-}
-
-template <std::size_t N>
-void add(std::array<int, N>& to, const std::array<int, N>& from) {
-    for (std::size_t b = 0; b < N; ++b)
-        to[b] += from[b];
-}
-
-}  // namespace
 
 PassStats first_pass_fast(const PassInput& in, RealGrid& dtab2, FdpFields& fields, int threads,
                           const std::function<void(int line)>& on_line) {
@@ -100,36 +158,13 @@ PassStats first_pass_fast(const PassInput& in, RealGrid& dtab2, FdpFields& field
     const std::int64_t hi = nb_lig - half_win;
     std::vector<RowExtremes> extremes(static_cast<std::size_t>(std::max<std::int64_t>(hi - lo, 0)));
 
+    const PassContext context{in, net, win_size, dtab2};
     const auto process_row = [&](Worker& wk, std::int64_t i) {
         RowExtremes& ex = extremes[static_cast<std::size_t>(i - lo)];
         for (std::int64_t k = fields.at.begin(i); k < fields.at.end(i); ++k) {
-            const std::int64_t j = fields.at.col[static_cast<std::size_t>(k)];
-            FractResult r;
-            if (select_branch_fast(net, i, j, wk.ws, wk.branch)) {
-                const int L = wk.branch.size();
-                const int Nc = count_confluences_fast(wk.branch, wk.ws);
-                dtab2(i, j) = taco_value(L, Nc, win_size, in.MNC);
-                if (in.fdp)
-                    r = wk.boxes.fract(wk.boxes.count(wk.branch));
-                wk.branch.clear();
-                if (!in.fdp)
-                    continue;
-                count_class(wk.tab_Er0, r2_class(r.ER_0));
-                count_class(wk.tab_Er1, r2_class(r.ER_1));
-            } else {
-                // A pixel without network neighbours: its selection is every unlabelled cell
-                // of the window, which only the literal labelling gives.
-                if (!wk.literal)
-                    wk.literal = std::make_unique<Window>(win_size);
-                Window& w = *wk.literal;
-                select_branch(w, in.tab, i, j);
-                New_Vosmek_Treatment(w, win_size, win_size, static_cast<int>(i),
-                                     static_cast<int>(j), in.MNC, dtab2);
-                if (!in.fdp)
-                    continue;
-                r = Fract_Explor(w.tab_fract, in.win_fract, win_size, win_size, wk.tab_Er0,
-                                 wk.tab_Er1);
-            }
+            const FractResult r = wk.pixel(context, i, fields.at.col[static_cast<std::size_t>(k)]);
+            if (!in.fdp)
+                continue;
             const auto uk = static_cast<std::size_t>(k);
             fields.dtab[uk] = record_dimension(r.DF, ex.Min_DF, ex.Max_DF, wk.val_DF);
             fields.dtab_v2[uk] =
@@ -137,36 +172,18 @@ PassStats first_pass_fast(const PassInput& in, RealGrid& dtab2, FdpFields& field
         }
     };
 
-    // Row i is item i - lo; the line of row i is shown once every row before it is done.
+    // Row i is item i - lo; its line is reported once every row before it is done.
     std::int64_t next_line = lo;
-    while (next_line < hi && (next_line + 1) % 50 != 0)
-        ++next_line;
     ordered_items(
         hi - lo, nt,
         [&](int t, std::int64_t k) { process_row(*workers[static_cast<std::size_t>(t)], lo + k); },
         [&](std::int64_t finished) {
-            for (; next_line < hi && next_line <= lo + finished; next_line += 50)
+            for (; next_line < hi && next_line <= lo + finished; ++next_line)
                 if (on_line)
                     on_line(static_cast<int>(next_line + 1));
         });
 
-    PassStats st;
-    st.processed = fields.at.size();
-    if (!in.fdp)
-        return st;
-    for (const RowExtremes& ex : extremes) {
-        merge_min(st.Min_DF, ex.Min_DF);
-        merge_max(st.Max_DF, ex.Max_DF);
-        merge_min(st.Min_DF_V2, ex.Min_DF_V2);
-        merge_max(st.Max_DF_V2, ex.Max_DF_V2);
-    }
-    for (const auto& wk : workers) {
-        add(st.val_DF, wk->val_DF);
-        add(st.val_DF_V2, wk->val_DF_V2);
-        add(st.tab_Er0, wk->tab_Er0);
-        add(st.tab_Er1, wk->tab_Er1);
-    }
-    return st;
+    return merged(workers, extremes, fields.at.size(), in.fdp);
 }
 
 }  // namespace ds

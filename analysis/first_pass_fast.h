@@ -22,6 +22,9 @@ struct FdpFields {
     SparseField dtab_v2_field() const { return {&at, dtab_v2}; }
 };
 
+// The pixels a pass processes: the network pixels at least `half_win` from every edge.
+SparsePositions eligible_pixels(const ByteGrid& tab, int half_win);
+
 // Fills `dtab2` (cleared first; the size of the raster) and `fields` as first_pass fills
 // dtab2, dtab and dtab_v2, and returns the same statistics, whatever `threads` is (below 1: every
 // core). `on_line` gets the same lines as in first_pass, in increasing order, from the calling

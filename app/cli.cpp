@@ -4,23 +4,12 @@
 
 #include <string_view>
 
-#include "app/parameters.h"
-#include "gis/geotiff.h"
-#include "lib/window.h"
+#include "analysis/analysis.h"
+#include "gis/module.h"
 
 namespace ds {
 
 namespace {
-
-std::string menu_sides() {
-    std::string text;
-    for (std::size_t k = 0; k < kWindowSides.size(); ++k) {
-        if (k > 0)
-            text += k + 1 == kWindowSides.size() ? " or " : ", ";
-        text += std::to_string(kWindowSides[k]);
-    }
-    return text;
-}
 
 // The value of an option as CLI11 passes it to a check, as a whole number.
 std::optional<int> whole(const std::string& text) {
@@ -30,36 +19,25 @@ std::optional<int> whole(const std::string& text) {
     return v;
 }
 
-CLI::Validator side_check() {
+// A CLI11 check that refuses what `problem` finds wrong.
+CLI::Validator check_of(std::optional<std::string> (*problem)(const std::string&)) {
     return CLI::Validator(
-        [](std::string& text) -> std::string {
-            const auto v = whole(text);
-            if (v && window_index(*v))
-                return {};
-            return text + " is not a window side; the sides are " + menu_sides();
-        },
-        "");
+        [problem](std::string& text) -> std::string { return problem(text).value_or(""); }, "");
 }
 
-CLI::Validator range_check(int lo, int hi, std::string what) {
-    return CLI::Validator(
-        [lo, hi, what](std::string& text) -> std::string {
-            const auto v = whole(text);
-            if (v && *v >= lo && *v <= hi)
-                return {};
-            return text + " is not " + what;
-        },
-        "");
+std::optional<std::string> range_problem(const std::string& text, int lo, int hi,
+                                         const char* what) {
+    const auto v = whole(text);
+    if (v && *v >= lo && *v <= hi)
+        return std::nullopt;
+    return text + " is not " + what;
 }
 
-CLI::Validator word_check(std::string a, std::string b, std::string what) {
-    return CLI::Validator(
-        [a, b, what](std::string& text) -> std::string {
-            if (text == a || text == b)
-                return {};
-            return "'" + text + "' is not " + what + "; use " + a + " or " + b;
-        },
-        "");
+std::optional<std::string> word_problem(const std::string& text, const char* a, const char* b,
+                                        const char* what) {
+    if (text == a || text == b)
+        return std::nullopt;
+    return "'" + text + "' is not " + what + "; use " + a + " or " + b;
 }
 
 void add_engine_options(CLI::App& app, std::string& engine, int& threads) {
@@ -67,25 +45,52 @@ void add_engine_options(CLI::App& app, std::string& engine, int& threads) {
                    "fast (the default) or reference (the literal algorithms, much slower); both "
                    "write the same files")
         ->type_name("ENGINE")
-        ->check(word_check("fast", "reference", "an engine"));
+        ->check(check_of(engine_problem));
     app.add_option("--threads", threads,
                    "worker threads of the fast engine (default 0: every core)")
         ->type_name("N")
-        ->check(range_check(0, 4096, "a number of threads (0 for every core, up to 4096)"));
+        ->check(check_of(threads_problem));
+}
+
+}  // namespace
+
+std::optional<std::string> side_problem(const std::string& text) {
+    const auto v = whole(text);
+    if (!v)
+        return text + " is not a window side; the sides are " + menu_sides();
+    return window_side_problem(*v);
+}
+
+std::optional<std::string> mnc_problem(const std::string& text) {
+    return range_problem(text, 0, 3, "a number of confluents from 0 to 3");
+}
+
+std::optional<std::string> threads_problem(const std::string& text) {
+    return range_problem(text, 0, 4096, "a number of threads (0 for every core, up to 4096)");
+}
+
+std::optional<std::string> treatment_problem(const std::string& text) {
+    return word_problem(text, "taco", "both", "a treatment");
+}
+
+std::optional<std::string> engine_problem(const std::string& text) {
+    return word_problem(text, "fast", "reference", "an engine");
 }
 
 Engine engine_of(const std::string& name) {
     return name == "reference" ? Engine::Reference : Engine::Fast;
 }
 
-}  // namespace
-
 std::string version_text() {
     std::string text = "drainshape " DRAINSHAPE_VERSION;
-    if (have_gdal())
-        text += "\nGeoTIFF input and output: GDAL " + gdal_release();
-    else
+    if (!have_gdal())
         text += "\nGeoTIFF input and output: not built in (built without GDAL)";
+    else if (const std::string module = gis_module_path(); module.empty())
+        text += "\nGeoTIFF input and output: GDAL " + gdal_release() + ", but its module " +
+                kGisModuleFile + " is missing";
+    else
+        text += "\nGeoTIFF input and output: GDAL " + gdal_release() + ", loaded when used from " +
+                module;
     return text;
 }
 
@@ -118,19 +123,19 @@ CommandLine parse_command_line(int argc, const char* const* argv, std::ostream& 
         ->required();
     run->add_option("--window", r.window, "side of the analysis window: " + menu_sides())
         ->type_name("SIDE")
-        ->check(side_check())
+        ->check(check_of(side_problem))
         ->default_str("13");
     run->add_option("--regional", r.regional, "side of the regional window, from the same sides")
         ->type_name("SIDE")
-        ->check(side_check())
+        ->check(check_of(side_problem))
         ->default_str("49");
     run->add_option("--mnc", r.mnc, "maximum number of confluents in a meander, 0 to 3")
         ->type_name("N")
-        ->check(range_check(0, 3, "a number of confluents from 0 to 3"))
+        ->check(check_of(mnc_problem))
         ->default_str("1");
     run->add_option("--treatment", treatment, "taco (TACO alone, 6 files) or both (20 files)")
         ->type_name("taco|both")
-        ->check(word_check("taco", "both", "a treatment"))
+        ->check(check_of(treatment_problem))
         ->default_str("both");
     run->add_option("--name", name, "generic output name (default: the river's name)")
         ->type_name("NAME");
@@ -139,11 +144,17 @@ CommandLine parse_command_line(int argc, const char* const* argv, std::ostream& 
     run->add_option("--pixel-size", pixel_size,
                     "pixel size written into the descriptors (default: the river's)")
         ->type_name("N")
-        ->check(range_check(0, 2147483647, "a pixel size (a whole number from 0)"));
+        ->check(check_of([](const std::string& text) {
+            return range_problem(text, 0, 2147483647, "a pixel size (a whole number from 0)");
+        }));
     add_engine_options(*run, run_engine, r.threads);
     run->add_flag("--geotiff", r.geotiff, "also write every image as <name><suffix>.tif");
     run->add_flag("--preview", r.preview, "also write a PNG of every image and <name>_report.html");
     run->add_flag("--quiet", r.quiet, "show no progress");
+    CheckOptions check_options;
+    CLI::App* check = add_check_subcommand(app, check_options);
+    PrepareOptions prepare_options;
+    CLI::App* prepare = add_prepare_subcommand(app, prepare_options);
     app.require_subcommand(0, 1);
 
     CommandLine cl;
@@ -161,16 +172,28 @@ CommandLine parse_command_line(int argc, const char* const* argv, std::ostream& 
         return cl;
     }
 
-    if (run->parsed()) {
+    if (CLI::App* command = app.get_subcommands().empty() ? nullptr : app.get_subcommands()[0]) {
         for (const char* dialog_only : {"--images", "--engine", "--threads"}) {
             if (app.count(dialog_only) > 0) {
-                err << "drainshape: " << dialog_only
-                    << " before 'run' is an option of the dialog; give the run's options after "
-                       "'run'\n";
+                err << "drainshape: " << dialog_only << " before '" << command->get_name()
+                    << "' is an option of the dialog; give the " << command->get_name()
+                    << "'s options after '" << command->get_name() << "'\n";
                 cl.status = kUsageStatus;
                 return cl;
             }
         }
+    }
+    if (check->parsed()) {
+        cl.kind = CommandLine::Kind::Check;
+        cl.check = std::move(check_options);
+        return cl;
+    }
+    if (prepare->parsed()) {
+        cl.kind = CommandLine::Kind::Prepare;
+        cl.prepare = std::move(prepare_options);
+        return cl;
+    }
+    if (run->parsed()) {
         r.both = treatment == "both";
         r.engine = engine_of(run_engine);
         if (run->count("--name") > 0)

@@ -1,10 +1,12 @@
-// The command line: the dialog's options, or `drainshape run RIVER [...]`.
+// The command line: the dialog's options, `drainshape run RIVER [...]` or another command.
 #pragma once
 
 #include <optional>
 #include <ostream>
 #include <string>
 
+#include "app/check_command.h"
+#include "app/prepare_command.h"
 #include "app/run_state.h"
 
 namespace ds {
@@ -36,10 +38,12 @@ struct RunOptions {
 };
 
 struct CommandLine {
-    enum class Kind { Dialog, Run, Done };
+    enum class Kind { Dialog, Run, Check, Prepare, Done };
     Kind kind = Kind::Done;
     DialogOptions dialog;
     RunOptions run;
+    CheckOptions check;
+    PrepareOptions prepare;
     int status = 0;  // for Done: the exit status
 };
 
@@ -47,6 +51,17 @@ struct CommandLine {
 // to `err` as one line; both give Kind::Done with the status (0, or kUsageStatus).
 CommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out,
                                std::ostream& err);
+
+// Why the text `text`, given for an option of a run, cannot be used, in the words of the command
+// line ("14 is not a window side; the sides are 13, 25, ..."), or nothing when it can.
+std::optional<std::string> side_problem(const std::string& text);       // --window, --regional
+std::optional<std::string> mnc_problem(const std::string& text);        // --mnc
+std::optional<std::string> threads_problem(const std::string& text);    // --threads
+std::optional<std::string> treatment_problem(const std::string& text);  // --treatment
+std::optional<std::string> engine_problem(const std::string& text);     // --engine
+
+// The engine named `name`, once engine_problem has passed it.
+Engine engine_of(const std::string& name);
 
 // "drainshape 0.1.0" and whether GeoTIFF input and output are built in.
 std::string version_text();

@@ -2,16 +2,14 @@
 
 #include <array>
 #include <cstddef>
-#include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <optional>
-#include <sstream>
+#include <cstdio>
 #include <string_view>
 
-#include "app/raster_limits.h"
+#include "io/file_set.h"
 #include "io/formats.h"
 #include "io/out_file.h"
+#include "io/output_set.h"
+#include "io/raster_limits.h"
 
 namespace ds {
 
@@ -64,86 +62,50 @@ constexpr std::array<std::string_view, 16> kExplanation = {
     "\n\tor not the first box size",
 };
 
-// Suffixes of every output file of either treatment. Tables count too: through a symbolic or
-// hard link, any of them could be the river's own raster or descriptor.
-constexpr std::array<std::string_view, 20> kOutputSuffixes = {
-    "_FDP_RI.raw",  "_FDP_RI.txt",  "_FDP_RI.xls",  "_TAC_DN.raw",  "_TAC_DN.txt",
-    "_TAC_DN.xls",  "_FDP_DN.raw",  "_FDP_DN.txt",  "_FDP_DN.xls",  "_TAC_RI.raw",
-    "_TAC_RI.txt",  "_TAC_RI.xls",  "_FDP_DN2.raw", "_FDP_DN2.txt", "_FDP_DN2.xls",
-    "_FDP_RI2.raw", "_FDP_RI2.txt", "_FDP_RI2.xls", "_FDP_ER0.xls", "_FDP_ER1.xls",
-};
-
-// The part of a river descriptor that is read.
-constexpr std::size_t kDescriptorReadLimit = 64 * 1024;
-
 }  // namespace
 
-std::int64_t grid_bytes_per_pixel(Engine engine) {
-    // The raster, the TACO field and its scratch, one image buffer; the reference adds the two
-    // dimension grids and four more byte grids.
-    if (engine == Engine::Fast)
-        return 2 * sizeof(unsigned char) + 2 * sizeof(double);
-    return 5 * sizeof(unsigned char) + 4 * sizeof(double);
-}
-
 namespace {
-
-bool same_file(const std::string& a, const std::string& b) {
-    if (a == b)
-        return true;
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec) && !ec;
-}
 
 // Sizes that no grid can take, or grids beyond the memory of the machine, end the run here,
 // before any output file exists. `source` says where the sizes come from.
 void check_raster_size(const RunState& s, Console& con, const std::string& source) {
     bool too_large = false;
-    const auto problem = raster_size_problem(s.nb_lig, s.nb_col, grid_bytes_per_pixel(s.engine),
-                                             usable_memory(), &too_large);
+    const RiverDescriptor& d = s.river;
+    const auto problem = raster_size_problem(
+        d.nb_lig, d.nb_col, grid_bytes_per_pixel(s.params.engine), usable_memory(), &too_large);
     if (!problem)
         return;
     std::ostream& err = con.err();
     if (too_large)
-        err << "\n\tNot enough memory for a " << s.nb_lig << " x " << s.nb_col << " grid\n\t"
+        err << "\n\tNot enough memory for a " << d.nb_lig << " x " << d.nb_col << " grid\n\t"
             << *problem << "\n";
     else
-        err << "\n\t" << source << " " << s.nb_lig << " lines and " << s.nb_col
+        err << "\n\t" << source << " " << d.nb_lig << " lines and " << d.nb_col
             << " columns: " << *problem << "\n";
     err.flush();
     throw RunExit(1);
 }
 
 void read_or_create_descriptor(RunState& s, Console& con) {
-    std::ifstream f1d(s.river_txt);
-    if (f1d) {
-        // Six integers take a few bytes: a bounded read keeps a descriptor that is a device or
-        // a huge file from hanging the run.
-        std::string text(kDescriptorReadLimit, '\0');
-        f1d.read(text.data(), static_cast<std::streamsize>(text.size()));
-        text.resize(static_cast<std::size_t>(f1d.gcount()));
-        const RiverDescriptor d = parse_descriptor(text);
-        s.nb_lig = d.nb_lig;
-        s.nb_col = d.nb_col;
-        s.val = d.val;
-        s.mind = d.mind;
-        s.maxd = d.maxd;
-        s.pix_size = d.pix_size;
+    if (const auto d = read_descriptor(s.river_txt)) {
+        s.river = *d;
         check_raster_size(s, con, "The descriptor " + s.river_txt + " gives");
         return;
     }
     con.printf("\n\tNo Descriptive File %s \n\n", s.river_txt.c_str());
     con.getch();
     // The answers come first, so that a dialog cut short leaves no empty descriptor behind.
-    s.nb_lig = con.ask_int("\n\tNumber of lines   ? ");
-    s.nb_col = con.ask_int("\n\tNumber of columns ? ");
-    s.pix_size = con.ask_int("\n\tPixel size ? ");
-    s.val = 1;
-    s.mind = 0;
-    s.maxd = 255;
+    RiverDescriptor& d = s.river;
+    d.nb_lig = con.ask_int("\n\tNumber of lines   ? ");
+    d.nb_col = con.ask_int("\n\tNumber of columns ? ");
+    d.pix_size = con.ask_int("\n\tPixel size ? ");
+    d.val = 1;
+    d.mind = 0;
+    d.maxd = 255;
+    d.read = 6;
     check_raster_size(s, con, "The answers give");
     OutFile created(s.river_txt, OutFile::Mode::Text);
-    write_river_descriptor(created, s.nb_lig, s.nb_col, s.pix_size);
+    created.print("%s", descriptor_header(d.nb_lig, d.nb_col, d.pix_size).c_str());
     created.close();
 }
 
@@ -159,7 +121,7 @@ int ask_resulting_file(Console& con, const std::string& nomfic) {
 }
 
 // The generic output name; a name whose files would replace the river's own is refused.
-std::string ask_output_name(RunState& s, Console& con, const std::string& nomfic,
+std::string ask_output_name(const RunState& s, Console& con, const std::string& nomfic,
                             const std::string& folder) {
     con.print("\n\n\tResulting File :");
     int rep = ask_resulting_file(con, nomfic);
@@ -174,7 +136,8 @@ std::string ask_output_name(RunState& s, Console& con, const std::string& nomfic
                 continue;
             }
         }
-        const auto clash = replaced_river_file(folder + nomfic1, {s.river_raw, s.river_txt});
+        const auto clash = replaced_river_file(folder + nomfic1, file_set_suffixes(true),
+                                               {s.river_raw, s.river_txt});
         if (!clash)
             return nomfic1;
         con.printf(
@@ -196,90 +159,7 @@ int ask_treatment(Console& con) {
     }
 }
 
-// Image, descriptor with its header, and table of one product.
-void create_group(RunState& s, const std::string& base, const char* suffix, OutFile& image,
-                  OutFile& descr, OutFile& table) {
-    image = OutFile(base + suffix + ".raw", OutFile::Mode::Binary);
-    descr = OutFile(base + suffix + ".txt", OutFile::Mode::Text);
-    table = OutFile(base + suffix + ".xls", OutFile::Mode::Text);
-    s.val = 1;
-    write_descriptor_header(descr, s.nb_lig, s.nb_col, s.pix_size);
-}
-
-void create_file_set(RunState& s) {
-    const std::string& base = s.output_base;
-    FileSet& fs = s.files;
-    if (s.TACO_Solo == 1)
-        create_group(s, base, "_FDP_RI", fs.f2, fs.f2d, fs.f2x);
-    create_group(s, base, "_TAC_DN", fs.f3, fs.f3d, fs.f3x);
-    if (s.TACO_Solo == 1)
-        create_group(s, base, "_FDP_DN", fs.f4, fs.f4d, fs.f4x);
-    create_group(s, base, "_TAC_RI", fs.f5, fs.f5d, fs.f5x);
-    if (s.TACO_Solo == 1) {
-        create_group(s, base, "_FDP_DN2", fs.f6, fs.f6d, fs.f6x);
-        create_group(s, base, "_FDP_RI2", fs.f7, fs.f7d, fs.f7x);
-        fs.f_0x = OutFile(base + "_FDP_ER0.xls", OutFile::Mode::Text);
-        fs.f_1x = OutFile(base + "_FDP_ER1.xls", OutFile::Mode::Text);
-    }
-}
-
-// The reference engine keeps the nine full-size grids of the literal layout; the fast engine
-// keeps the dimensions at the processed pixels only and one image buffer.
-void allocate_grids(RunState& s) {
-    s.tab = ucmatrice(s.nb_col, s.nb_lig);
-    if (s.engine == Engine::Fast) {
-        s.dtab2 = dmatrice(s.nb_col, s.nb_lig);
-        s.dtab3 = dmatrice(s.nb_col, s.nb_lig);
-        s.tab_out = ucmatrice(s.nb_col, s.nb_lig);
-        return;
-    }
-    s.dtab = dmatrice(s.nb_col, s.nb_lig);
-    s.dtab2 = dmatrice(s.nb_col, s.nb_lig);
-    s.dtab3 = dmatrice(s.nb_col, s.nb_lig);
-    s.dtab_v2 = dmatrice(s.nb_col, s.nb_lig);
-    s.tab_out = ucmatrice(s.nb_col, s.nb_lig);
-    s.tab_out2 = ucmatrice(s.nb_col, s.nb_lig);
-    s.tab_dn_out = ucmatrice(s.nb_col, s.nb_lig);
-    s.tab_dn_out2 = ucmatrice(s.nb_col, s.nb_lig);
-}
-
 }  // namespace
-
-std::optional<std::pair<std::string, std::string>> replaced_river_file(
-    const std::string& base, const std::vector<std::string>& river_files,
-    const std::vector<std::string>& more_suffixes) {
-    std::vector<std::string> suffixes(kOutputSuffixes.begin(), kOutputSuffixes.end());
-    suffixes.insert(suffixes.end(), more_suffixes.begin(), more_suffixes.end());
-    for (const std::string& suffix : suffixes) {
-        std::string out = base + suffix;
-        for (const std::string& river : river_files)
-            if (same_file(out, river))
-                return std::make_pair(std::move(out), river);
-    }
-    return std::nullopt;
-}
-
-std::optional<std::string> output_name_problem(std::string_view nomfic1) {
-    // File names of at most 255 bytes are what the common file systems take.
-    constexpr std::size_t kLongestName = 255 - std::string_view("_FDP_DN2.raw").size();
-    if (nomfic1.size() > kLongestName)
-        return "a name has at most " + std::to_string(kLongestName) + " characters";
-    for (const char c : nomfic1) {
-        if (c == '/' || c == '\\' || c == kPathSeparator)
-            return std::string(
-                "the results must stay in the folder of the river, so a name holds "
-                "no '/' or '\\'");
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            return std::string("a name holds no control characters");
-    }
-    return std::nullopt;
-}
-
-void create_outputs(RunState& s) {
-    // Memory first: a refused allocation then replaces no earlier result of the same name.
-    allocate_grids(s);
-    create_file_set(s);
-}
 
 std::string choose_images_root(const char* option, const char* env, const char* home) {
     std::string root;
@@ -315,8 +195,9 @@ void opening(RunState& s, Console& con) {
     s.river_raw = folder + nomfic + ".raw";
     s.river_txt = folder + nomfic + ".txt";
 
-    s.f1.reset(std::fopen(s.river_raw.c_str(), "rb"));
-    if (!s.f1) {
+    if (std::FILE* f1 = std::fopen(s.river_raw.c_str(), "rb")) {
+        std::fclose(f1);
+    } else {
         con.printf("\n\tNo File %s \n", s.river_raw.c_str());
         con.getch();
         throw RunExit(0);
@@ -324,18 +205,28 @@ void opening(RunState& s, Console& con) {
 
     read_or_create_descriptor(s, con);
 
-    if (s.pix_size == 0)
-        s.pix_size = con.ask_int("\n\n\tPlease, enter the value of the pixel size : ");
+    if (s.river.pix_size == 0)
+        s.river.pix_size = con.ask_int("\n\n\tPlease, enter the value of the pixel size : ");
 
     con.print("\n\n\tTHE RIVER FILE HAS :  \n");
-    con.printf("\n\t            %d LINES", s.nb_lig);
-    con.printf("\n\t        AND %d COLUMNS\n", s.nb_col);
+    con.printf("\n\t            %d LINES", s.river.nb_lig);
+    con.printf("\n\t        AND %d COLUMNS\n", s.river.nb_col);
 
-    const std::string nomfic1 = ask_output_name(s, con, nomfic, folder);
-    s.TACO_Solo = ask_treatment(con);
+    s.nomfic1 = ask_output_name(s, con, nomfic, folder);
+    s.params.TACO_Solo = ask_treatment(con);
+    s.output_base = folder + s.nomfic1;
 
-    s.output_base = folder + nomfic1;
-    create_outputs(s);
+    // The outputs are written at the end of the run: a folder that takes no file is found now.
+    if (const auto problem = folder_problem(folder)) {
+        con.err() << "\n\tThe folder " << folder << " " << *problem << "\n";
+        con.err().flush();
+        throw RunExit(1);
+    }
+    if (const auto path = folder_in_the_way(s.output_base, file_set_suffixes(s.params.both()))) {
+        con.err() << "\n\tCannot create file " << *path << ": it is a folder\n";
+        con.err().flush();
+        throw RunExit(1);
+    }
 }
 
 }  // namespace ds

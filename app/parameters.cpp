@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <string>
 
-#include "io/formats.h"
 #include "lib/window.h"
 
 namespace ds {
@@ -31,33 +30,6 @@ int side_of(int index) {
 
 }  // namespace
 
-std::optional<int> window_index(int side) {
-    for (std::size_t k = 0; k < kWindowSides.size(); ++k)
-        if (kWindowSides[k] == side)
-            return static_cast<int>(k);
-    return std::nullopt;
-}
-
-void apply_parameters(RunState& s, int win_fract, int slid_index, int MNC) {
-    s.win_fract = win_fract;
-    s.win_size = side_of(win_fract);
-    s.ic = half_side(s.win_size);
-    s.jc = half_side(s.win_size);
-    s.MinLab = 1;
-    s.MaxLab = s.win_size * s.win_size;
-    s.slid_win = side_of(slid_index);
-    s.bord = half_side(s.slid_win);
-    s.MNC = MNC;
-
-    FileSet& fs = s.files;
-    if (s.TACO_Solo == 1) {
-        write_parameter_lines(fs.f2d, s.win_size, s.slid_win, s.MNC);
-        write_parameter_lines(fs.f4d, s.win_size, s.slid_win, s.MNC);
-    }
-    write_parameter_lines(fs.f3d, s.win_size, s.slid_win, s.MNC);
-    write_parameter_lines(fs.f5d, s.win_size, s.slid_win, s.MNC);
-}
-
 void parameters(RunState& s, Console& con) {
     const int win_fract =
         ask_window_index(con, "\n\tSize of Window side used to calculate Fractal Dimension :");
@@ -67,7 +39,9 @@ void parameters(RunState& s, Console& con) {
     do {
         MNC = con.ask_int("\n\tMaximum number of confluents in a meander (max 3) ? ");
     } while (MNC > 3);
-    apply_parameters(s, win_fract, slid_win_val, MNC);
+    s.params.win_size = side_of(win_fract);
+    s.params.slid_win = side_of(slid_win_val);
+    s.params.MNC = MNC;
 }
 
 }  // namespace ds

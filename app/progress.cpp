@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/stop_signals.h"
+
 namespace ds {
 
 void DialogProgress::show(const char* text) {
@@ -37,6 +39,14 @@ void DialogProgress::step(int side, std::int64_t) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "\t\tStep = %d           \r", side);
     show(buf);
+}
+
+bool DialogProgress::stop_requested() {
+    return StopSignals::received() != 0;
+}
+
+bool RunProgress::stop_requested() {
+    return StopSignals::received() != 0;
 }
 
 void DialogProgress::saving(Product product) {

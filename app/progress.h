@@ -1,4 +1,4 @@
-// Progress of the long stages of a run, reported by the treatment as it goes.
+// How the front ends show the progress of a run.
 //
 // The dialog shows its fixed lines (DialogProgress); the command line shows a bar on a
 // terminal, a line per stage otherwise, or nothing (RunProgress).
@@ -10,27 +10,9 @@
 #include <ostream>
 #include <string>
 
+#include "analysis/progress.h"
+
 namespace ds {
-
-class Progress {
-  public:
-    enum class Stage { FirstPass, FdpRegional1, FdpRegional2, Smoothing };
-    enum class Product { Fdp, Taco };
-
-    virtual ~Progress() = default;
-
-    // A stage starts; it runs through `total` rows (passes) or steps (smoothing).
-    virtual void begin(Stage stage, std::int64_t total) = 0;
-    // Passes: row `line` - 1 starts (reported every 50 rows); `done` rows are finished.
-    virtual void line(int line, std::int64_t done) = 0;
-    // Smoothing: the step of window side `side` starts; `done` steps are finished.
-    virtual void step(int side, std::int64_t done) = 0;
-    // A stage is over. `items`: network pixels visited (first pass), pixels computed (regional
-    // passes), steps run (smoothing).
-    virtual void end(Stage stage, std::int64_t items) = 0;
-    // The images and tables of a parameter are being written.
-    virtual void saving(Product product) = 0;
-};
 
 // The dialog's console lines, each flushed as it is written.
 class DialogProgress final : public Progress {
@@ -41,6 +23,7 @@ class DialogProgress final : public Progress {
     void step(int side, std::int64_t done) override;
     void end(Stage, std::int64_t) override {}
     void saving(Product product) override;
+    bool stop_requested() override;
 
   private:
     void show(const char* text);
@@ -59,6 +42,7 @@ class RunProgress final : public Progress {
     void step(int side, std::int64_t done) override;
     void end(Stage stage, std::int64_t items) override;
     void saving(Product) override {}
+    bool stop_requested() override;
 
     // Network pixels visited by the first pass.
     std::int64_t pixels() const { return pixels_; }

@@ -5,11 +5,14 @@
 #include <ostream>
 
 #include "app/cli.h"
+#include "app/run_job.h"
+#include "app/usage_error.h"
 
 namespace ds {
 
-// Image suffixes of a treatment, in the order the report shows them.
-std::vector<std::string> image_suffixes(bool both);
+// Checks the options, the river, the output folder and the output name, before any grid or file
+// exists, and returns the run they make. Throws UsageError.
+RunJob check_run(const RunOptions& o);
 
 // Checks the river, the output folder and the output name, runs the analysis and writes the
 // extras. Messages and progress go to `err`; `err_is_terminal` chooses the progress bar.

@@ -20,7 +20,7 @@ Histogram fdp_regional_image(const RealGrid& dtab, int bord, ByteGrid& tab_out,
     Histogram val_DF{};
     tab_out.fill(0);
     for (std::int64_t i = bord; i < dtab.rows() - bord; ++i) {
-        if ((i + 1) % 50 == 0 && on_line)
+        if (on_line)
             on_line(static_cast<int>(i + 1));
         for (std::int64_t j = bord; j < dtab.cols() - bord; ++j) {
             const PositiveSum s = positive_window_sum(dtab, i, j, bord);

@@ -12,8 +12,8 @@ namespace ds {
 void fdp_network_image(const RealGrid& dtab, ByteGrid& tab_out);
 
 // Regional image: inside the margin `bord`, the rounded mean of the positive values of the
-// window of side 2 * bord + 1; counted in its bin. `on_line` gets i + 1 for every row i inside
-// the margin with (i + 1) a multiple of 50. Returns the histogram.
+// window of side 2 * bord + 1; counted in its bin. `on_line` gets i + 1 as each row i inside
+// the margin starts. Returns the histogram.
 Histogram fdp_regional_image(const RealGrid& dtab, int bord, ByteGrid& tab_out,
                              const std::function<void(int line)>& on_line);
 

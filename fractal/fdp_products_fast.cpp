@@ -123,8 +123,7 @@ Histogram fdp_regional_image_fast(const SparseField& dtab, int bord, ByteGrid& t
         running::sparse_window_sums(dtab, bord, packing, i0, i1, threads, sink);
         if (on_line)
             for (std::int64_t i = i0; i < i1; ++i)
-                if ((i + 1) % 50 == 0)
-                    on_line(static_cast<int>(i + 1));
+                on_line(static_cast<int>(i + 1));
     }
     return sink.merged();
 }

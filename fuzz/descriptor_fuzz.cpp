@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/raster_limits.h"
 #include "fuzz/fuzz_check.h"
 #include "io/formats.h"
+#include "io/raster_limits.h"
 
 namespace {
 

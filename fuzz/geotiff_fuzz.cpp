@@ -34,9 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     VSIFCloseL(f);
     try {
         const ds::RasterInfo info = ds::probe_raster(path);
-        FUZZ_CHECK(info.nb_lig > 0 && info.nb_col > 0);
-        if (static_cast<std::int64_t>(info.nb_lig) * info.nb_col <= kMaxCells) {
-            ds::ByteGrid tab(info.nb_lig, info.nb_col);
+        FUZZ_CHECK(info.river.nb_lig > 0 && info.river.nb_col > 0);
+        if (static_cast<std::int64_t>(info.river.nb_lig) * info.river.nb_col <= kMaxCells) {
+            ds::ByteGrid tab(info.river.nb_lig, info.river.nb_col);
             ds::read_network(path, tab);
             for (std::int64_t k = 0; k < tab.size(); ++k)
                 FUZZ_CHECK(tab.data()[k] == 0 || tab.data()[k] == 1);

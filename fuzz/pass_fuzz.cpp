@@ -8,7 +8,7 @@
 #include <numeric>
 
 #include "analysis/first_pass.h"
-#include "app/lecture.h"
+#include "analysis/isolated_pixels.h"
 #include "fractal/fdp_products.h"
 #include "fuzz/fuzz_check.h"
 #include "lib/grid.h"

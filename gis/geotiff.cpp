@@ -1,94 +1,26 @@
 #include "gis/geotiff.h"
 
-#if DRAINSHAPE_WITH_GDAL
-
-#include <cpl_error.h>
-#include <cpl_string.h>
-#include <gdal.h>
+#include "gis/gdal_support.h"
 
 #include <cmath>
 #include <cstdint>
-#include <memory>
-#include <mutex>
 
 namespace ds {
 
-namespace {
-
-void register_drivers() {
-    static std::once_flag once;
-    std::call_once(once, [] { GDALAllRegister(); });
-}
-
-// Keeps GDAL's messages off the console while it lives, and the first failure's text.
-class ErrorTrap {
-  public:
-    ErrorTrap() {
-        CPLPushErrorHandlerEx(&ErrorTrap::handler, this);
-        CPLErrorReset();
-    }
-    ~ErrorTrap() { CPLPopErrorHandler(); }
-    ErrorTrap(const ErrorTrap&) = delete;
-    ErrorTrap& operator=(const ErrorTrap&) = delete;
-
-    bool failed() const { return failed_; }
-    std::string message(const char* fallback) const {
-        return message_.empty() ? std::string(fallback) : message_;
-    }
-
-  private:
-    static void CPL_STDCALL handler(CPLErr level, CPLErrorNum, const char* text) {
-        auto* self = static_cast<ErrorTrap*>(CPLGetErrorHandlerUserData());
-        if (self == nullptr || level < CE_Failure)
-            return;
-        if (!self->failed_ && text != nullptr)
-            self->message_ = text;
-        self->failed_ = true;
-    }
-
-    bool failed_ = false;
-    std::string message_;
-};
-
-struct DatasetCloser {
-    void operator()(void* ds) const {
-        if (ds != nullptr)
-            GDALClose(ds);
-    }
-};
-using Dataset = std::unique_ptr<void, DatasetCloser>;
-
-Dataset open_raster(const std::string& path, const ErrorTrap& trap) {
-    register_drivers();
-    Dataset ds(
-        GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
-    if (!ds)
-        throw RasterError(trap.message("not a raster that GDAL reads"));
-    if (GDALGetRasterCount(ds.get()) < 1)
-        throw RasterError("the raster has no band");
-    return ds;
-}
-
-}  // namespace
-
-bool have_gdal() {
-    return true;
-}
-
-std::string gdal_release() {
-    return GDALVersionInfo("RELEASE_NAME");
-}
+using gdal::Dataset;
+using gdal::ErrorTrap;
+using gdal::open_raster;
 
 RasterInfo probe_raster(const std::string& path) {
     ErrorTrap trap;
     const Dataset ds = open_raster(path, trap);
     RasterInfo info;
-    info.nb_lig = GDALGetRasterYSize(ds.get());
-    info.nb_col = GDALGetRasterXSize(ds.get());
+    info.river.nb_lig = GDALGetRasterYSize(ds.get());
+    info.river.nb_col = GDALGetRasterXSize(ds.get());
     std::array<double, 6> gt{};
     if (GDALGetGeoTransform(ds.get(), gt.data()) == CE_None) {
         info.geo.transform = gt;
-        info.pix_size = static_cast<int>(std::lround(std::fabs(gt[1])));
+        info.river.pix_size = static_cast<int>(std::lround(std::fabs(gt[1])));
     }
     if (const char* wkt = GDALGetProjectionRef(ds.get()); wkt != nullptr)
         info.geo.projection = wkt;
@@ -119,74 +51,9 @@ void read_network(const std::string& path, ByteGrid& tab) {
 }
 
 void write_geotiff(const std::string& path, const ByteGrid& image, const GeoReference& geo,
-                   const std::vector<std::pair<std::string, std::string>>& metadata) {
-    register_drivers();
-    ErrorTrap trap;
-    GDALDriverH driver = GDALGetDriverByName("GTiff");
-    if (driver == nullptr)
-        throw RasterError("GDAL has no GTiff driver");
-    const char* options[] = {"COMPRESS=DEFLATE", nullptr};
-    {
-        Dataset ds(GDALCreate(driver, path.c_str(), static_cast<int>(image.cols()),
-                              static_cast<int>(image.rows()), 1, GDT_Byte,
-                              const_cast<char**>(options)));
-        if (!ds)
-            throw RasterError("Cannot create file " + path + ": " + trap.message("GDAL error"));
-        if (geo.transform) {
-            std::array<double, 6> gt = *geo.transform;
-            GDALSetGeoTransform(ds.get(), gt.data());
-        }
-        if (!geo.projection.empty())
-            GDALSetProjection(ds.get(), geo.projection.c_str());
-        for (const auto& [key, value] : metadata)
-            GDALSetMetadataItem(ds.get(), key.c_str(), value.c_str(), nullptr);
-        GDALRasterBandH band = GDALGetRasterBand(ds.get(), 1);
-        GDALSetRasterNoDataValue(band, 0.0);
-        if (GDALRasterIO(band, GF_Write, 0, 0, static_cast<int>(image.cols()),
-                         static_cast<int>(image.rows()), const_cast<unsigned char*>(image.data()),
-                         static_cast<int>(image.cols()), static_cast<int>(image.rows()), GDT_Byte,
-                         0, 0) != CE_None)
-            throw RasterError("Cannot write file " + path + ": " + trap.message("GDAL error"));
-    }
-    if (trap.failed())
-        throw RasterError("Cannot write file " + path + ": " + trap.message("GDAL error"));
+                   const std::vector<std::pair<std::string, std::string>>& metadata,
+                   bool zero_is_nodata) {
+    gdal::write_band(path, gdal::band_of(image, GDT_Byte, 0, zero_is_nodata), geo, metadata);
 }
 
 }  // namespace ds
-
-#else  // without GDAL
-
-namespace ds {
-
-namespace {
-
-[[noreturn]] void no_gdal() {
-    throw RasterError("this drainshape is built without GDAL");
-}
-
-}  // namespace
-
-bool have_gdal() {
-    return false;
-}
-
-std::string gdal_release() {
-    return {};
-}
-
-RasterInfo probe_raster(const std::string&) {
-    no_gdal();
-}
-
-void read_network(const std::string&, ByteGrid&) {
-    no_gdal();
-}
-
-void write_geotiff(const std::string&, const ByteGrid&, const GeoReference&,
-                   const std::vector<std::pair<std::string, std::string>>&) {
-    no_gdal();
-}
-
-}  // namespace ds
-
-#endif

@@ -1,6 +1,7 @@
 // Rasters that GIS tools use, through GDAL: a river network read from band 1 of any raster GDAL
-// reads, and the output images written as GeoTIFF. Without GDAL built in, every call but
-// have_gdal and gdal_release throws.
+// reads, and the output images written as GeoTIFF. These and the other functions of gis/ are
+// served by the GIS module (gis/module.h), loaded on first use; without GDAL built in, or
+// without its module, every call but have_gdal and gdal_release throws.
 #pragma once
 
 #include <array>
@@ -10,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "io/formats.h"
 #include "lib/grid.h"
 
 namespace ds {
@@ -27,14 +29,14 @@ struct GeoReference {
 };
 
 struct RasterInfo {
-    int nb_lig = 0;
-    int nb_col = 0;
-    int pix_size = 0;  // pixel width from the geotransform, rounded; 0 without one
+    // Lines and columns; the pixel width from the geotransform, rounded (0 without one).
+    RiverDescriptor river;
     GeoReference geo;
 };
 
+// Whether this drainshape is built with GDAL (its module may still be missing: gis_problem).
 bool have_gdal();
-// GDAL's release name ("3.6.2"); empty without GDAL.
+// The release of GDAL it was built with ("3.6.2"); empty without GDAL. Loads nothing.
 std::string gdal_release();
 
 // Size, pixel size and georeference of the raster at `path`. Throws RasterError.
@@ -44,9 +46,11 @@ RasterInfo probe_raster(const std::string& path);
 // NoData, 0 everywhere else. Throws RasterError.
 void read_network(const std::string& path, ByteGrid& tab);
 
-// Writes `image` to `path` as a one-band Byte GeoTIFF, DEFLATE-compressed, with 0 as NoData,
-// the georeference `geo` and the metadata items `metadata`. Throws RasterError.
+// Writes `image` to `path` as a one-band Byte GeoTIFF, DEFLATE-compressed, with 0 as NoData
+// unless `zero_is_nodata` is false, the georeference `geo` and the metadata items `metadata`.
+// Throws RasterError, whose message says what failed but not the file's name.
 void write_geotiff(const std::string& path, const ByteGrid& image, const GeoReference& geo,
-                   const std::vector<std::pair<std::string, std::string>>& metadata);
+                   const std::vector<std::pair<std::string, std::string>>& metadata,
+                   bool zero_is_nodata = true);
 
 }  // namespace ds

@@ -1,8 +1,11 @@
 #include "io/formats.h"
 
-#include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdarg>
+#include <cstdio>
+#include <fstream>
+#include <optional>
 
 namespace ds {
 
@@ -31,10 +34,17 @@ bool scan_int(std::string_view& text, int& out) {
     return true;
 }
 
-void write_six(OutFile& f, int nb_lig, int nb_col, int pix_size) {
-    for (int v : {nb_lig, nb_col, 1, 0, 255, pix_size})
-        f.print("%d\n", v);
+[[gnu::format(printf, 2, 3)]] void append(std::string& out, const char* format, ...) {
+    char buf[256];
+    std::va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(buf, sizeof buf, format, args);
+    va_end(args);
+    if (n > 0)
+        out.append(buf, static_cast<std::size_t>(std::min<int>(n, sizeof buf - 1)));
 }
+
+constexpr std::size_t kDescriptorReadLimit = 64 * 1024;
 
 }  // namespace
 
@@ -48,69 +58,57 @@ RiverDescriptor parse_descriptor(std::string_view text) {
     return d;
 }
 
-void write_river_descriptor(OutFile& f, int nb_lig, int nb_col, int pix_size) {
-    write_six(f, nb_lig, nb_col, pix_size);
+std::optional<RiverDescriptor> read_descriptor(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f)
+        return std::nullopt;
+    std::string text(kDescriptorReadLimit, '\0');
+    f.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(f.gcount()));
+    return parse_descriptor(text);
 }
 
-void write_descriptor_header(OutFile& f, int nb_lig, int nb_col, int pix_size) {
-    write_six(f, nb_lig, nb_col, pix_size);
+std::string descriptor_header(int nb_lig, int nb_col, int pix_size) {
+    std::string text;
+    for (int v : {nb_lig, nb_col, 1, 0, 255, pix_size})
+        append(text, "%d\n", v);
+    return text;
 }
 
-void write_parameter_lines(OutFile& f, int win_size, int slid_win, int MNC) {
-    f.print("\n\t Window Size used for parameter calculation             = %d ", win_size);
-    f.print("\n\t Window Size used to calculate the mean regional values = %d ", slid_win);
-    f.print("\n\t Maximum number of confluents in a meandering structure = %d ", MNC);
-}
-
-void write_fdp_extremes(OutFile& f, double min, double max) {
-    f.print("\n\n\t Fractal Dimension Parameter Min. = %lf ", min);
-    f.print("\n\t Fractal Dimension Parameter Max. = %lf ", max);
-}
-
-void write_taco_extremes(OutFile& f, double min, double max) {
-    f.print("\n\n\tTortuosity And Confluent Parameter. Min. = %lf ", min);
-    f.print("\n\tTortuosity And Confluent Parameter. Max. = %lf ", max);
-}
-
-FdpRows fdp_table_rows(double min_df, double max_df) {
-    // The x100 products are exact in extended precision before the truncation; the range is
-    // then cut to the bins that exist, so extremes beyond them never bring in a foreign row.
-    auto bound = [](double v) {
-        const long double scaled = static_cast<long double>(v) * 100;
-        return static_cast<int>(std::clamp(scaled, -1.0L, 256.0L));
-    };
-    return {std::max(bound(min_df), 0), std::min(bound(max_df), 255)};
-}
-
-void write_fdp_table(OutFile& f, const Histogram& hist, double min_df, double max_df) {
-    const auto [lo, hi] = fdp_table_rows(min_df, max_df);
-    double DF_Suma = 0.0;
-    for (int b = lo; b <= hi; ++b)
-        DF_Suma += hist[static_cast<std::size_t>(b)];
-    f.print("Fract.Dim.\tPix.Numb.\tPercent.\n");
-    for (int b = lo; b <= hi; ++b) {
-        const int count = hist[static_cast<std::size_t>(b)];
-        const double dim = static_cast<double>(static_cast<long double>(b) * 0.01);
-        f.print("%lf\t%lf\t%lf\n", dim, static_cast<double>(count), percentage(count, DF_Suma));
+std::string descriptor_text(const RiverDescriptor& river, const AnalysisParameters& p,
+                            const ImageProduct& product) {
+    std::string text = descriptor_header(river.nb_lig, river.nb_col, river.pix_size);
+    if (product.info.parameter_lines) {
+        append(text, "\n\t Window Size used for parameter calculation             = %d ",
+               p.win_size);
+        append(text, "\n\t Window Size used to calculate the mean regional values = %d ",
+               p.slid_win);
+        append(text, "\n\t Maximum number of confluents in a meandering structure = %d ", p.MNC);
     }
-}
-
-void write_taco_table(OutFile& f, const Histogram& hist) {
-    int TAC_Suma = 0;
-    for (int b = 1; b <= 200; ++b)
-        TAC_Suma += hist[static_cast<std::size_t>(b)];
-    f.print("TAC\tPix.Numb.\tPercent.\n");
-    for (int b = 1; b <= 200; ++b) {
-        const int count = hist[static_cast<std::size_t>(b)];
-        f.print("%d\t%d\t%lf\n", b, count, percentage(count, TAC_Suma));
+    if (product.info.parameter == Parameter::Fdp) {
+        append(text, "\n\n\t Fractal Dimension Parameter Min. = %lf ", product.min);
+        append(text, "\n\t Fractal Dimension Parameter Max. = %lf ", product.max);
+    } else {
+        append(text, "\n\n\tTortuosity And Confluent Parameter. Min. = %lf ", product.min);
+        append(text, "\n\tTortuosity And Confluent Parameter. Max. = %lf ", product.max);
     }
+    return text;
 }
 
-void write_r2_table(OutFile& f, const R2Histogram& hist) {
-    f.print("R2\tFrequence\n");
-    for (int b = 0; b <= 1000; ++b) {
-        const double r2 = static_cast<double>(static_cast<long double>(b) * 0.001);
-        f.print("%lf\t%d\n", r2, hist[static_cast<std::size_t>(b)]);
+void write_table(OutFile& f, const FrequencyTable& t) {
+    const auto whole = [](double v) { return static_cast<long long>(v); };
+    if (t.info->kind == ProductKind::R2) {
+        f.print("R2\tFrequence\n");
+        for (const auto& r : t.rows)
+            f.print("%lf\t%lld\n", r[0], whole(r[1]));
+    } else if (t.info->parameter == Parameter::Fdp) {
+        f.print("Fract.Dim.\tPix.Numb.\tPercent.\n");
+        for (const auto& r : t.rows)
+            f.print("%lf\t%lf\t%lf\n", r[0], r[1], r[2]);
+    } else {
+        f.print("TAC\tPix.Numb.\tPercent.\n");
+        for (const auto& r : t.rows)
+            f.print("%lld\t%lld\t%lf\n", whole(r[0]), whole(r[1]), r[2]);
     }
 }
 

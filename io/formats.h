@@ -2,12 +2,13 @@
 // (header, parameter lines, extremes), the frequency tables and the images.
 #pragma once
 
-#include <array>
+#include <string>
 #include <string_view>
 
+#include "analysis/analysis.h"
+#include "analysis/tables.h"
 #include "io/out_file.h"
 #include "lib/grid.h"
-#include "lib/values.h"
 
 namespace ds {
 
@@ -26,31 +27,22 @@ struct RiverDescriptor {
 // not start with one (as a scanf("%d") chain does); anything after the sixth is ignored.
 RiverDescriptor parse_descriptor(std::string_view text);
 
-// The six lines of a descriptor created by the dialog: lines, columns, 1, 0, 255, pixel size.
-void write_river_descriptor(OutFile& f, int nb_lig, int nb_col, int pix_size);
+// The descriptor file at `path`, of which only the first 64 KiB are read (six integers take a
+// few bytes; a device or a huge file must not hang the run), or nothing when it cannot be
+// opened.
+std::optional<RiverDescriptor> read_descriptor(const std::string& path);
 
-// Output descriptor, header: the same six lines.
-void write_descriptor_header(OutFile& f, int nb_lig, int nb_col, int pix_size);
-// Output descriptor, the three parameter lines.
-void write_parameter_lines(OutFile& f, int win_size, int slid_win, int MNC);
-// Output descriptor, closing extremes.
-void write_fdp_extremes(OutFile& f, double min, double max);
-void write_taco_extremes(OutFile& f, double min, double max);
+// The six lines of a river descriptor, and of the header of every output descriptor: lines,
+// columns, 1, 0, 255, pixel size.
+std::string descriptor_header(int nb_lig, int nb_col, int pix_size);
 
-// Rows lo to hi of an FDP table: the extremes x 100, truncated; the range is cut to the 256
-// bins, so it is empty (lo > hi) when it lies wholly outside them or no pixel was processed.
-struct FdpRows {
-    int lo;
-    int hi;
-};
-FdpRows fdp_table_rows(double min_df, double max_df);
+// The whole descriptor of an image product of `river`: the header with the river's size and
+// pixel size, the parameter lines when the product has them, its extremes.
+std::string descriptor_text(const RiverDescriptor& river, const AnalysisParameters& p,
+                            const ImageProduct& product);
 
-// FDP frequency table over the rows of the extremes `min_df` and `max_df`.
-void write_fdp_table(OutFile& f, const Histogram& hist, double min_df, double max_df);
-// TACO frequency table, rows 1 to 200.
-void write_taco_table(OutFile& f, const Histogram& hist);
-// R² frequency table, classes 0 to 1000.
-void write_r2_table(OutFile& f, const R2Histogram& hist);
+// A frequency table: its header line and its rows.
+void write_table(OutFile& f, const FrequencyTable& table);
 
 // An image: its rows in order, no header.
 void write_image(OutFile& f, const ByteGrid& image);

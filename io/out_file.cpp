@@ -7,14 +7,16 @@
 
 namespace ds {
 
-OutFile::OutFile(std::string path, Mode mode) : path_(std::move(path)) {
+OutFile::OutFile(std::string path, Mode mode, std::string shown)
+    : path_(std::move(path)), shown_(shown.empty() ? path_ : std::move(shown)) {
     file_ = std::fopen(path_.c_str(), mode == Mode::Binary ? "wb" : "w");
     if (file_ == nullptr)
-        throw FileError(path_, "Cannot create file " + path_);
+        throw FileError(shown_, "Cannot create file " + shown_);
 }
 
 OutFile::OutFile(OutFile&& o) noexcept
     : path_(std::move(o.path_)),
+      shown_(std::move(o.shown_)),
       file_(std::exchange(o.file_, nullptr)),
       failed_(std::exchange(o.failed_, false)) {}
 
@@ -23,6 +25,7 @@ OutFile& OutFile::operator=(OutFile&& o) noexcept {
         if (file_ != nullptr)
             std::fclose(file_);
         path_ = std::move(o.path_);
+        shown_ = std::move(o.shown_);
         file_ = std::exchange(o.file_, nullptr);
         failed_ = std::exchange(o.failed_, false);
     }
@@ -41,12 +44,12 @@ void OutFile::fail(const char* what) {
         std::fclose(file_);
         file_ = nullptr;
     }
-    throw FileError(path_, std::string("Cannot ") + what + " file " + path_ + ": " + reason);
+    throw FileError(shown_, std::string("Cannot ") + what + " file " + shown_ + ": " + reason);
 }
 
 void OutFile::print(const char* format, ...) {
     if (file_ == nullptr)
-        throw FileError(path_, "File " + path_ + " is not open");
+        throw FileError(shown_, "File " + shown_ + " is not open");
     std::va_list args;
     va_start(args, format);
     errno = 0;
@@ -58,7 +61,7 @@ void OutFile::print(const char* format, ...) {
 
 void OutFile::write(std::span<const unsigned char> bytes) {
     if (file_ == nullptr)
-        throw FileError(path_, "File " + path_ + " is not open");
+        throw FileError(shown_, "File " + shown_ + " is not open");
     errno = 0;
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
         fail("write");
@@ -75,7 +78,7 @@ void OutFile::close() {
     if (std::fclose(f) != 0) {
         const std::string reason = std::strerror(errno);
         failed_ = true;
-        throw FileError(path_, "Cannot close file " + path_ + ": " + reason);
+        throw FileError(shown_, "Cannot close file " + shown_ + ": " + reason);
     }
 }
 

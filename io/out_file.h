@@ -25,15 +25,17 @@ class OutFile {
     enum class Mode { Binary, Text };
 
     OutFile() = default;
-    // Creates (or replaces) `path`. Throws FileError("Cannot create file ...").
-    OutFile(std::string path, Mode mode);
+    // Creates (or replaces) `path`. Throws FileError("Cannot create file ..."). Messages name
+    // the file `shown` when given: the final name of a file written under a temporary one.
+    OutFile(std::string path, Mode mode, std::string shown = {});
     OutFile(OutFile&& o) noexcept;
     OutFile& operator=(OutFile&& o) noexcept;
     OutFile(const OutFile&) = delete;
     OutFile& operator=(const OutFile&) = delete;
     ~OutFile();
 
-    const std::string& path() const { return path_; }
+    // The file as messages name it.
+    const std::string& path() const { return shown_; }
     bool is_open() const { return file_ != nullptr; }
     // Open, or closed by a failed write or close: its content is not the whole of it.
     bool incomplete() const { return file_ != nullptr || failed_; }
@@ -48,6 +50,7 @@ class OutFile {
     [[noreturn]] void fail(const char* what);
 
     std::string path_;
+    std::string shown_;
     std::FILE* file_ = nullptr;
     bool failed_ = false;
 };

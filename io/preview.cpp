@@ -8,8 +8,6 @@
 #include <stdexcept>
 #include <tuple>
 
-#include "io/out_file.h"
-
 namespace ds {
 
 namespace {
@@ -86,12 +84,12 @@ Rgb taco_colour(int v) {
     return along(kDendritic, (v - 100) / 100.0);
 }
 
-Palette make_palette(Measure measure, bool network, int lo, int hi) {
+Palette make_palette(ColourScale scale, bool network, int lo, int hi) {
     Palette p{};
     p[0] = network ? kNetworkBackground : kRegionalNoData;
     for (int v = 1; v < 256; ++v) {
         Rgb& c = p[static_cast<std::size_t>(v)];
-        if (measure == Measure::Taco)
+        if (scale == ColourScale::TwoSided)
             c = v <= 200 ? taco_colour(v) : kTacoOutside;
         else
             c = viridis(hi > lo ? static_cast<double>(v - lo) / (hi - lo) : 0.5);
@@ -124,35 +122,19 @@ std::vector<unsigned char> encode_png(const ByteGrid& image, const Palette& pale
     return bytes;
 }
 
-QuickLook quick_look_for(const std::string& suffix) {
+QuickLook quick_look(const ProductInfo& info, const ByteGrid& image) {
     QuickLook q;
-    q.suffix = suffix;
-    q.measure = suffix.rfind("_FDP", 0) == 0 ? Measure::Fdp : Measure::Taco;
-    q.network = suffix.find("_DN") != std::string::npos;
-    return q;
-}
-
-QuickLook write_quick_look(const std::string& base, const std::string& suffix,
-                           const ByteGrid& image) {
-    QuickLook q = quick_look_for(suffix);
-    if (q.measure == Measure::Fdp) {
+    q.info = &info;
+    if (info.scale == ColourScale::Stretched) {
         std::tie(q.lo, q.hi) = nonzero_range(image);
     } else {
         q.lo = 1;
         q.hi = 200;
     }
-    q.palette = make_palette(q.measure, q.network, q.lo, q.hi);
+    q.palette = make_palette(info.scale, info.kind == ProductKind::Network, q.lo, q.hi);
     q.rows = image.rows();
     q.cols = image.cols();
-    q.png_path = base + suffix + ".png";
-    try {
-        q.png = encode_png(image, q.palette);
-    } catch (const std::runtime_error& e) {
-        throw FileError(q.png_path, "Cannot write file " + q.png_path + ": " + e.what());
-    }
-    OutFile f(q.png_path, OutFile::Mode::Binary);
-    f.write(q.png);
-    f.close();
+    q.png = encode_png(image, q.palette);
     return q;
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/products.h"
 #include "lib/grid.h"
 
 namespace ds {
@@ -30,27 +31,23 @@ inline constexpr Rgb kNetworkBackground{255, 255, 255};
 inline constexpr Rgb kRegionalNoData{217, 217, 217};
 inline constexpr Rgb kTacoOutside{64, 64, 64};
 
-enum class Measure { Fdp, Taco };
-
 // The perceptual sequential map at t in [0, 1].
 Rgb viridis(double t);
 // The two-sided TACO map at a value of 1 to 200.
 Rgb taco_colour(int v);
 
-// The colours of the 256 image values. `lo` and `hi` are the FDP values at the ends of the
-// scale (ignored for TACO); `network`: a network image (0 white) or a regional one (0 grey).
-Palette make_palette(Measure measure, bool network, int lo, int hi);
+// The colours of the 256 image values. `lo` and `hi` are the values at the ends of a stretched
+// scale (ignored for the two-sided one); `network`: a network image (0 white) or a regional one
+// (0 grey).
+Palette make_palette(ColourScale scale, bool network, int lo, int hi);
 
 // The picture of one output image.
 struct QuickLook {
-    std::string suffix;  // "_TAC_DN", ...
-    Measure measure = Measure::Taco;
-    bool network = true;
-    int lo = 0;  // FDP: the values at the ends of the scale
+    const ProductInfo* info = nullptr;
+    int lo = 0;  // the values at the ends of the scale
     int hi = 0;
     Palette palette{};
-    std::string png_path;
-    std::vector<unsigned char> png;  // the file's bytes
+    std::vector<unsigned char> png;  // the PNG file's bytes
     std::int64_t rows = 0;
     std::int64_t cols = 0;
 };
@@ -58,12 +55,8 @@ struct QuickLook {
 // The image through `palette` as an indexed PNG. Throws std::runtime_error.
 std::vector<unsigned char> encode_png(const ByteGrid& image, const Palette& palette);
 
-// Measure and kind of the image of `suffix` ("_FDP_DN2" is an FDP network image).
-QuickLook quick_look_for(const std::string& suffix);
-
-// Chooses the scale of `image`, encodes it and writes `<base><suffix>.png`.
-// Throws FileError when the file cannot be written.
-QuickLook write_quick_look(const std::string& base, const std::string& suffix,
-                           const ByteGrid& image);
+// The picture of the image of `info`: its scale chosen (a stretched scale over the image's own
+// non-zero values), encoded as PNG. Throws std::runtime_error.
+QuickLook quick_look(const ProductInfo& info, const ByteGrid& image);
 
 }  // namespace ds

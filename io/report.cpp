@@ -3,38 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <sstream>
-
-#include "io/out_file.h"
 
 namespace ds {
 
 namespace {
-
-struct Product {
-    const char* suffix;
-    const char* title;
-};
-
-constexpr Product kProducts[] = {
-    {"_FDP_DN", "FDP of the drainage network, all box sizes"},
-    {"_FDP_DN2", "FDP of the drainage network, without box side 1"},
-    {"_FDP_RI", "FDP regional image"},
-    {"_FDP_RI2", "FDP regional image, without box side 1"},
-    {"_TAC_DN", "TACO of the drainage network"},
-    {"_TAC_RI", "TACO regional image"},
-    {"_FDP_ER0", "R\u00b2 of the fits over all box sizes"},
-    {"_FDP_ER1", "R\u00b2 of the fits without box side 1"},
-};
-
-const char* title_of(const std::string& suffix) {
-    for (const Product& p : kProducts)
-        if (suffix == p.suffix)
-            return p.title;
-    return "";
-}
 
 std::string escape(std::string_view text) {
     std::string out;
@@ -71,13 +44,6 @@ std::string hex(Rgb c) {
     return buf;
 }
 
-std::string read_text(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f)
-        throw FileError(path, "Cannot read file " + path);
-    return {std::istreambuf_iterator<char>(f), {}};
-}
-
 std::string rect(double x, double y, double w, double h, Rgb fill) {
     char buf[160];
     std::snprintf(buf, sizeof buf,
@@ -99,18 +65,20 @@ std::string swatch(Rgb c, const std::string& label) {
 
 // The colour bar of a picture, with its value labels and the colours outside the scale.
 std::string colour_scale(const QuickLook& q) {
+    const bool two_sided = q.info->scale == ColourScale::TwoSided;
+    const bool network = q.info->kind == ProductKind::Network;
     constexpr double kWidth = 300;
     std::string svg =
         "<svg class=\"scale\" width=\"320\" height=\"44\" viewBox=\"0 0 320 44\" "
         "shape-rendering=\"crispEdges\">";
-    const int lo = q.measure == Measure::Taco ? 1 : q.lo;
-    const int hi = q.measure == Measure::Taco ? 200 : q.hi;
+    const int lo = two_sided ? 1 : q.lo;
+    const int hi = two_sided ? 200 : q.hi;
     std::string legend;
     if (hi > 0) {
         const double w = kWidth / (hi - lo + 1);
         for (int v = lo; v <= hi; ++v)
             svg += rect(10 + (v - lo) * w, 2, w + 0.05, 18, q.palette[static_cast<std::size_t>(v)]);
-        if (q.measure == Measure::Taco) {
+        if (two_sided) {
             svg += text_at(10, 34, "start", "1");
             svg += text_at(10 + 99 * w, 34, "middle", "100");
             svg += text_at(10 + kWidth, 34, "end", "200");
@@ -122,38 +90,39 @@ std::string colour_scale(const QuickLook& q) {
         }
     }
     svg += "</svg>";
-    legend += swatch(q.palette[0], q.network ? "0: no network" : "0: no data");
-    if (q.measure == Measure::Taco && q.network)
+    legend += swatch(q.palette[0], network ? "0: no network" : "0: no data");
+    if (two_sided && network)
         legend += swatch(kTacoOutside, "201-255: below 0");
-    if (q.measure == Measure::Fdp && hi == 0)
+    if (!two_sided && hi == 0)
         legend += swatch(q.palette[0], "no value");
     return svg + "<div class=\"legend\">" + legend + "</div>";
 }
 
 // A bar chart of a frequency table.
-std::string histogram(const std::string& suffix, const std::vector<TableRow>& rows) {
+std::string histogram(const FrequencyTable& table) {
     constexpr double kW = 520, kH = 160, kLeft = 56, kTop = 10;
+    const auto& rows = table.rows;
     double max_count = 0;
     double total = 0;
-    for (const TableRow& r : rows) {
-        max_count = std::max(max_count, r.count);
-        total += r.count;
+    for (const auto& r : rows) {
+        max_count = std::max(max_count, r[1]);
+        total += r[1];
     }
     std::string svg =
         "<svg class=\"histogram\" width=\"590\" height=\"205\" viewBox=\"0 0 590 205\">";
     svg += "<line x1=\"56\" y1=\"170\" x2=\"576\" y2=\"170\" stroke=\"#444\"/>";
     svg += "<line x1=\"56\" y1=\"10\" x2=\"56\" y2=\"170\" stroke=\"#444\"/>";
-    const bool taco = suffix.rfind("_TAC", 0) == 0;
-    const bool r2 = suffix.rfind("_FDP_ER", 0) == 0;
+    const bool taco = table.info->parameter == Parameter::Taco;
+    const bool r2 = table.info->kind == ProductKind::R2;
     if (!rows.empty() && max_count > 0) {
         const double w = kW / static_cast<double>(rows.size());
         for (std::size_t k = 0; k < rows.size(); ++k) {
-            if (rows[k].count <= 0)
+            if (rows[k][1] <= 0)
                 continue;
-            const double h = kH * rows[k].count / max_count;
+            const double h = kH * rows[k][1] / max_count;
             Rgb fill{90, 90, 110};
             if (taco)
-                fill = taco_colour(std::clamp(static_cast<int>(rows[k].value), 1, 200));
+                fill = taco_colour(std::clamp(static_cast<int>(rows[k][0]), 1, 200));
             else if (!r2)
                 fill = viridis(rows.size() > 1 ? static_cast<double>(k) / (rows.size() - 1) : 0.5);
             svg += rect(kLeft + k * w, kTop + kH - h, std::max(w, 0.6), h, fill);
@@ -161,8 +130,8 @@ std::string histogram(const std::string& suffix, const std::vector<TableRow>& ro
     }
     const char* value_format = taco ? "%.0f" : r2 ? "%.3f" : "%.2f";
     if (!rows.empty()) {
-        svg += text_at(kLeft, 186, "start", format(value_format, rows.front().value));
-        svg += text_at(kLeft + kW, 186, "end", format(value_format, rows.back().value));
+        svg += text_at(kLeft, 186, "start", format(value_format, rows.front()[0]));
+        svg += text_at(kLeft + kW, 186, "end", format(value_format, rows.back()[0]));
     }
     svg += text_at(kLeft - 6, kTop + 10, "end", format("%.0f", max_count));
     svg += text_at(kLeft - 6, kTop + kH, "end", "0");
@@ -193,43 +162,6 @@ figcaption { font-size: 13px; margin: 4px 0; }
 )";
 
 }  // namespace
-
-std::vector<TableRow> parse_table(std::string_view text) {
-    std::vector<TableRow> rows;
-    std::istringstream in{std::string(text)};
-    std::string line;
-    std::getline(in, line);  // the header
-    while (std::getline(in, line)) {
-        const char* p = line.c_str();
-        char* end = nullptr;
-        TableRow r;
-        r.value = std::strtod(p, &end);
-        if (end == p)
-            continue;
-        p = end;
-        r.count = std::strtod(p, &end);
-        if (end == p)
-            continue;
-        rows.push_back(r);
-    }
-    return rows;
-}
-
-Extremes parse_extremes(std::string_view descriptor) {
-    Extremes e;
-    const std::string text(descriptor);
-    const auto value_after = [&text](const char* label, double& out) {
-        const std::size_t at = text.find(label);
-        if (at == std::string::npos)
-            return false;
-        const char* p = text.c_str() + at + std::char_traits<char>::length(label);
-        char* end = nullptr;
-        out = std::strtod(p, &end);
-        return end != p;
-    };
-    e.found = value_after("Min. = ", e.min) && value_after("Max. = ", e.max);
-    return e;
-}
 
 std::string base64(const std::vector<unsigned char>& bytes) {
     static constexpr char kDigits[] =
@@ -269,50 +201,33 @@ std::string report_html(const ReportInput& in) {
 
     h += "<h2>Extremes</h2>\n<table id=\"extremes\">\n<tr><th>Parameter</th><th>Min.</th>"
          "<th>Max.</th></tr>\n";
-    std::vector<std::pair<std::string, const char*>> extremes;
-    if (in.both) {
-        extremes.emplace_back("_FDP_DN", "Fractal dimension, all box sizes");
-        extremes.emplace_back("_FDP_DN2", "Fractal dimension, without box side 1");
-    }
-    extremes.emplace_back("_TAC_DN", "TACO");
-    for (const auto& [suffix, label] : extremes) {
-        const Extremes e = parse_extremes(read_text(in.output_base + suffix + ".txt"));
-        h += "<tr><td>" + std::string(label) + "</td><td>" +
-             (e.found ? format("%.6f", e.min) : "") + "</td><td>" +
-             (e.found ? format("%.6f", e.max) : "") + "</td></tr>\n";
-    }
+    for (const ReportExtremes& e : in.extremes)
+        h += "<tr><td>" + escape(e.label) + "</td><td>" + format("%.6f", e.min) + "</td><td>" +
+             format("%.6f", e.max) + "</td></tr>\n";
     h += "</table>\n";
 
     h += "<h2>Pictures</h2>\n<div class=\"pictures\">\n";
     for (const QuickLook& q : in.pictures) {
         const int k = display_scale(q.rows, q.cols);
-        h += "<figure id=\"picture" + q.suffix + "\">\n<img alt=\"" + escape(in.name + q.suffix) +
+        const std::string suffix(q.info->suffix);
+        h += "<figure id=\"picture" + suffix + "\">\n<img alt=\"" + escape(in.name + suffix) +
              "\" width=\"" + std::to_string(q.cols * k) + "\" height=\"" +
              std::to_string(q.rows * k) + "\" src=\"data:image/png;base64," + base64(q.png) +
-             "\">\n<figcaption><b>" + escape(in.name + q.suffix) + "</b>: " + title_of(q.suffix) +
-             "</figcaption>\n" + colour_scale(q) + "\n</figure>\n";
+             "\">\n<figcaption><b>" + escape(in.name + suffix) +
+             "</b>: " + std::string(q.info->title) + "</figcaption>\n" + colour_scale(q) +
+             "\n</figure>\n";
     }
     h += "</div>\n";
 
     h += "<h2>Frequency tables</h2>\n<div class=\"histograms\">\n";
-    for (const Product& p : kProducts) {
-        const std::string suffix = p.suffix;
-        if (!in.both && suffix.rfind("_FDP", 0) == 0)
-            continue;
-        const std::string table = in.name + suffix + ".xls";
-        const auto rows = parse_table(read_text(in.output_base + suffix + ".xls"));
-        h += "<figure id=\"table" + suffix + "\">\n<figcaption><b>" + escape(table) +
-             "</b>: " + p.title + "</figcaption>\n" + histogram(suffix, rows) + "\n</figure>\n";
+    for (const FrequencyTable& t : in.tables) {
+        const std::string suffix(t.info->suffix);
+        h += "<figure id=\"table" + suffix + "\">\n<figcaption><b>" + escape(in.name + suffix) +
+             ".xls</b>: " + std::string(t.info->title) + "</figcaption>\n" + histogram(t) +
+             "\n</figure>\n";
     }
     h += "</div>\n</body>\n</html>\n";
     return h;
-}
-
-void write_report(const std::string& path, const ReportInput& in) {
-    const std::string html = report_html(in);
-    OutFile f(path, OutFile::Mode::Binary);
-    f.write({reinterpret_cast<const unsigned char*>(html.data()), html.size()});
-    f.close();
 }
 
 }  // namespace ds

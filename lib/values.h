@@ -7,8 +7,9 @@
 
 namespace ds {
 
-using Histogram = std::array<int, 256>;     // one bin per image value
-using R2Histogram = std::array<int, 1001>;  // one class per thousandth of R²
+// Pixel counts are 64-bit: a raster may hold more pixels than an int counts.
+using Histogram = std::array<std::int64_t, 256>;     // one bin per image value
+using R2Histogram = std::array<std::int64_t, 1001>;  // one class per thousandth of R²
 
 // Image value of a real: the value plus 0.5, truncated toward zero.
 inline int image_value(double v) {
@@ -28,7 +29,7 @@ inline void count_bin(Histogram& h, int b) {
 
 // Percentage of `count` in `sum`, the quotient formed in extended precision and stored as a
 // double; 0 when the table covers no pixel.
-inline double percentage(int count, long double sum) {
+inline double percentage(std::int64_t count, long double sum) {
     if (sum == 0)
         return 0.0;
     return static_cast<double>(static_cast<long double>(count) / sum * 100);

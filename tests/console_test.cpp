@@ -15,8 +15,8 @@ TEST(WholeNumber, SignAndDigitsWithinInt) {
     EXPECT_EQ(parse_whole_number("007"), 7);
     EXPECT_EQ(parse_whole_number("2147483647"), 2147483647);
     EXPECT_EQ(parse_whole_number("-2147483648"), -2147483647 - 1);
-    for (const char* bad : {"", "+", "-", "12abc", "1.5", "2147483648", "-2147483649",
-                            "99999999999999999999", "+-1", "1e3", "0x10", " 1"})
+    for (const char* bad : {"", "+", "-", "abc", "12abc", "1.5", "2147483648", "-2147483649",
+                            "99999999999999999999", "+-1", "--1", "1e3", "0x10", " 1", "٣"})
         EXPECT_FALSE(parse_whole_number(bad)) << bad;
 }
 

@@ -38,14 +38,6 @@ inline std::string quoted(const std::string& s) {
     return q + "'";
 }
 
-// The output suffixes of the TACO products, and those the FDP products add.
-inline const std::vector<std::string> kTacoSuffixes = {"_TAC_DN.raw", "_TAC_DN.txt", "_TAC_DN.xls",
-                                                       "_TAC_RI.raw", "_TAC_RI.txt", "_TAC_RI.xls"};
-inline const std::vector<std::string> kFdpSuffixes = {
-    "_FDP_RI.raw",  "_FDP_RI.txt",  "_FDP_RI.xls",  "_FDP_DN.raw",  "_FDP_DN.txt",
-    "_FDP_DN.xls",  "_FDP_DN2.raw", "_FDP_DN2.txt", "_FDP_DN2.xls", "_FDP_RI2.raw",
-    "_FDP_RI2.txt", "_FDP_RI2.xls", "_FDP_ER0.xls", "_FDP_ER1.xls"};
-
 // Number of non-overlapping occurrences of `needle` in `hay`.
 inline int count_of(const std::string& hay, const std::string& needle) {
     int n = 0;

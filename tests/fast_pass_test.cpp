@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -257,20 +256,6 @@ TEST(FirstPassFast, IsolatedPixelsFallBackToTheLiteralSelection) {
     }
     for (const bool fdp : {false, true})
         expect_same_as_literal(tab, 1, 2, fdp, {1, 2}, "isolated pixels");
-}
-
-TEST(FirstPassFast, RealRiverSampleMatchesTheLiteralPass) {
-    ByteGrid tab(400, 400);
-    const std::string path = std::string(DRAINSHAPE_SOURCE_DIR) + "/examples/sample_river.raw";
-    FILE* f = std::fopen(path.c_str(), "rb");
-    ASSERT_NE(f, nullptr) << path;
-    const std::size_t got = std::fread(tab.data(), 1, 400 * 400, f);
-    std::fclose(f);
-    ASSERT_EQ(got, 400u * 400u);
-    // A band of rows is enough and keeps the literal pass short.
-    ByteGrid band(60, 400);
-    std::memcpy(band.data(), tab.row(170).data(), 60 * 400);
-    expect_same_as_literal(band, 1, 1, true, {2}, "sample river");
 }
 
 TEST(FirstPassFast, RejectsATacoGridOfAnotherSize) {

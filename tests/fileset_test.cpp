@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "io/file_set.h"
 #include "tests/exe_runner.h"
 
 namespace ds {
@@ -15,8 +16,8 @@ using test::ImagesRoot;
 using test::parameter_lines;
 using test::read_file;
 
-using test::kFdpSuffixes;
-using test::kTacoSuffixes;
+const std::vector<std::string> kTacoSuffixes = file_set_suffixes(false);
+const std::vector<std::string> kAllSuffixes = file_set_suffixes(true);
 
 std::set<std::string> named(const std::string& base, const std::vector<std::string>& suffixes) {
     std::set<std::string> out;
@@ -52,8 +53,7 @@ TEST(FileSet, BothTreatmentsMakeTwentyFilesWithParameterLinesInFourDescriptors) 
     images.add_river("R", 9, 11, kRiverDescriptor);
     const auto r = images.run("F\nR\n1\nOut\n1\n0\n3\n1\n");
     ASSERT_EQ(r.status, 0) << r.err;
-    auto expected = named("Out", kTacoSuffixes);
-    expected.merge(named("Out", kFdpSuffixes));
+    auto expected = named("Out", kAllSuffixes);
     ASSERT_EQ(expected.size(), 20u);
     expected.insert({"R.raw", "R.txt"});
     EXPECT_EQ(images.files(), expected);
@@ -94,33 +94,10 @@ TEST(FileSet, AFileThatCannotBeCreatedEndsTheRunWithStatusOne) {
     const auto r = images.run("F\nR\n0\n1\n0\n3\n1\n");
     EXPECT_EQ(r.status, 1);
     const std::string path = images.file("R_TAC_DN.txt").string();
-    EXPECT_TRUE(starts_with(r.err, "\n\tCannot create file " + path + "\n")) << r.err;
-    // The files made before it are named as incomplete.
-    for (const char* f : {"R_FDP_RI.raw", "R_FDP_RI.txt", "R_FDP_RI.xls", "R_TAC_DN.raw"})
-        EXPECT_NE(r.err.find("incomplete: " + images.file(f).string()), std::string::npos) << f;
-    EXPECT_EQ(r.err.find("R_TAC_DN.xls"), std::string::npos);
+    EXPECT_EQ(r.err, "\n\tCannot create file " + path + ": it is a folder\n");
+    EXPECT_EQ(images.files(), (std::set<std::string>{"R.raw", "R.txt", "R_TAC_DN.txt"}));
     // The dialog stopped there: no window question.
     EXPECT_EQ(r.out.find("Size of Window side"), std::string::npos);
-}
-
-TEST(FileSet, ANameThatWouldLeaveTheRiverFolderIsRefusedAndAskedAgain) {
-    ImagesRoot images;
-    images.add_river("R", 9, 11, kRiverDescriptor);
-    std::filesystem::create_directory(images.root() / "G");
-    const auto r = images.run("F\nR\n1\n../G/x\nnowhere/x\nOut\n0\n0\n3\n1\n");
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(test::count_of(r.out, "\n\tGeneric Name of the file_out (without any extention) ? "),
-              3);
-    EXPECT_EQ(test::count_of(r.out,
-                             "\n\tThis name cannot be used: the results must stay in the "
-                             "folder of the river, so a name holds no '/' or '\\'. Please "
-                             "choose another name.\n"),
-              2)
-        << r.out;
-    EXPECT_TRUE(std::filesystem::is_empty(images.root() / "G"));
-    auto expected = named("Out", kTacoSuffixes);
-    expected.insert({"R.raw", "R.txt"});
-    EXPECT_EQ(images.files(), expected);
 }
 
 }  // namespace

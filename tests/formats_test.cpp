@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/exe_runner.h"
+#include "tests/collect_products.h"
 
 namespace ds {
 namespace {
@@ -20,29 +20,17 @@ std::vector<std::string> lines_of(const std::string& text) {
     return out;
 }
 
-class FormatsTest : public ::testing::Test {
-  protected:
-    // Runs `write` on a fresh text file and returns what reached the disk.
-    template <class Write>
-    std::string written(Write write, OutFile::Mode mode = OutFile::Mode::Text) {
-        const std::string path = dir_.file("out");
-        OutFile f(path, mode);
-        write(f);
-        f.close();
-        return test::read_file(path);
-    }
+const ProductInfo& fdp_dn() {
+    return *find_product("FDP_DN");
+}
 
-  private:
-    test::TempDir dir_;
-};
-
-TEST_F(FormatsTest, FdpTableRowsRunFromTheTruncatedExtremes) {
+TEST(Formats, FdpTableRowsRunFromTheTruncatedExtremes) {
     Histogram h{};
     h[123] = 12;
     h[150] = 300;
     h[187] = 36;
     h[188] = 5;  // the bin of 1.876: above hi, left out
-    const std::string text = written([&](OutFile& f) { write_fdp_table(f, h, 1.234, 1.876); });
+    const std::string text = test::table_bytes(image_table(fdp_dn(), h, 1.234, 1.876));
     const auto lines = lines_of(text);
     ASSERT_EQ(lines.size(), 1u + 65u);
     EXPECT_EQ(text.substr(0, text.find('\n') + 1), "Fract.Dim.\tPix.Numb.\tPercent.\n");
@@ -54,11 +42,11 @@ TEST_F(FormatsTest, FdpTableRowsRunFromTheTruncatedExtremes) {
     EXPECT_EQ(text.find("1.880000"), std::string::npos);
 }
 
-TEST_F(FormatsTest, FdpTableWithoutPixelsIsTheHeaderAlone) {
+TEST(Formats, FdpTableWithoutPixelsIsTheHeaderAlone) {
     Histogram h{};
     h[0] = 3;
     h[255] = 4;
-    EXPECT_EQ(written([&](OutFile& f) { write_fdp_table(f, h, 10.0, 0.0); }),
+    EXPECT_EQ(test::table_bytes(image_table(fdp_dn(), h, 10.0, 0.0)),
               "Fract.Dim.\tPix.Numb.\tPercent.\n");
 }
 
@@ -76,22 +64,22 @@ TEST(FdpTableRows, BoundsAreExactProductsCutToTheBins) {
         EXPECT_GT(lo, hi);
 }
 
-TEST_F(FormatsTest, TacoTableHas201LinesAndZeroPercentagesWithoutPixels) {
+TEST(Formats, TacoTableHas201LinesAndZeroPercentagesWithoutPixels) {
     Histogram h{};
     h[0] = 50;   // counted, printed in no row
     h[201] = 2;  // idem
-    const auto lines = lines_of(written([&](OutFile& f) { write_taco_table(f, h); }));
+    const auto lines = lines_of(test::table_bytes(image_table(*find_product("TAC_RI"), h, 0, 0)));
     ASSERT_EQ(lines.size(), 201u);
     EXPECT_EQ(lines[0], "TAC\tPix.Numb.\tPercent.");
     for (int b = 1; b <= 200; ++b)
         EXPECT_EQ(lines[static_cast<std::size_t>(b)], std::to_string(b) + "\t0\t0.000000");
 }
 
-TEST_F(FormatsTest, R2TableHas1002LinesWithClassesInThousandths) {
+TEST(Formats, R2TableHas1002LinesWithClassesInThousandths) {
     R2Histogram h{};
     h[5] = 7;
     h[1000] = 2;
-    const std::string text = written([&](OutFile& f) { write_r2_table(f, h); });
+    const std::string text = test::table_bytes(r2_table(*find_product("FDP_ER0"), h));
     const auto lines = lines_of(text);
     ASSERT_EQ(lines.size(), 1002u);
     EXPECT_EQ(lines[0], "R2\tFrequence");
@@ -101,12 +89,25 @@ TEST_F(FormatsTest, R2TableHas1002LinesWithClassesInThousandths) {
     EXPECT_EQ(text.back(), '\n');
 }
 
-TEST_F(FormatsTest, DescriptorWithParameterLines) {
-    const std::string text = written([](OutFile& f) {
-        write_descriptor_header(f, 512, 640, 30);
-        write_parameter_lines(f, 25, 61, 2);
-        write_taco_extremes(f, 1000.0, 0.0);
-    });
+// The descriptor of `name` for a raster of `lines` x `columns` of `pix_size`, windows 25 and 61,
+// MNC 2, and the extremes `min` and `max`.
+std::string descriptor(const char* name, int lines, int columns, int pix_size, double min,
+                       double max) {
+    RiverDescriptor river;
+    river.nb_lig = lines;
+    river.nb_col = columns;
+    river.pix_size = pix_size;
+    AnalysisParameters p;
+    p.win_size = 25;
+    p.slid_win = 61;
+    p.MNC = 2;
+    const ByteGrid image(1, 1);
+    const Histogram counts{};
+    return descriptor_text(river, p, {*find_product(name), image, counts, min, max});
+}
+
+TEST(Descriptor, WithParameterLines) {
+    const std::string text = descriptor("TAC_DN", 512, 640, 30, 1000.0, 0.0);
     EXPECT_EQ(text,
               "512\n640\n1\n0\n255\n30\n"
               "\n\t Window Size used for parameter calculation             = 25 "
@@ -120,24 +121,21 @@ TEST_F(FormatsTest, DescriptorWithParameterLines) {
     EXPECT_EQ(lines[10], "");
 }
 
-TEST_F(FormatsTest, DescriptorWithoutParameterLines) {
-    const std::string text = written([](OutFile& f) {
-        write_descriptor_header(f, 2, 3, 0);
-        write_fdp_extremes(f, 1.234, 1.876);
-    });
+TEST(Descriptor, WithoutParameterLines) {
+    const std::string text = descriptor("FDP_RI2", 2, 3, 0, 1.234, 1.876);
     EXPECT_EQ(text,
               "2\n3\n1\n0\n255\n0\n\n\n"
               "\t Fractal Dimension Parameter Min. = 1.234000 "
               "\n\t Fractal Dimension Parameter Max. = 1.876000 ");
 }
 
-TEST_F(FormatsTest, ImageIsItsRowsInOrder) {
+TEST(Formats, ImageIsItsRowsInOrder) {
     ByteGrid g = ucmatrice(3, 2);
     g(0, 0) = 1;
     g(0, 2) = 255;
     g(1, 1) = 247;
     const std::string bytes =
-        written([&](OutFile& f) { write_image(f, g); }, OutFile::Mode::Binary);
+        test::written([&](OutFile& f) { write_image(f, g); }, OutFile::Mode::Binary);
     EXPECT_EQ(bytes, std::string("\x01\x00\xff\x00\xf7\x00", 6));
 }
 
@@ -159,10 +157,21 @@ TEST(ParseDescriptor, ReadsUpToSixIntegersAndStopsAtTheFirstBadWord) {
     EXPECT_EQ(letters.val, 0);
     EXPECT_EQ(letters.pix_size, 0);
 
+    EXPECT_EQ(parse_descriptor("").read, 0);
     const RiverDescriptor overflow = parse_descriptor("2 99999999999 1 0 255 30");
     EXPECT_EQ(overflow.read, 1);
     EXPECT_EQ(overflow.nb_col, 0);
     EXPECT_EQ(overflow.pix_size, 0);
+}
+
+// A descriptor that never ends (a device) is read only as far as its first bytes.
+TEST(ReadDescriptor, ADeviceIsReadOnlyAsFarAsItsFirstBytes) {
+    if (!std::filesystem::exists("/dev/zero"))
+        GTEST_SKIP() << "no /dev/zero";
+    const auto d = read_descriptor("/dev/zero");
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->read, 0);
+    EXPECT_FALSE(read_descriptor("/nonexistent/R.txt"));
 }
 
 TEST(OutFile, FailedWriteIsReportedWithThePath) {

@@ -1,6 +1,10 @@
 // GeoTIFF rivers and GeoTIFF outputs through GDAL, with rasters made here.
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include "io/geotiff_writer.h"
+
 #if DRAINSHAPE_WITH_GDAL
 
 #include <cpl_conv.h>
@@ -8,11 +12,11 @@
 #include <ogr_srs_api.h>
 
 #include <array>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "gis/geotiff.h"
+#include "tests/collect_products.h"
 #include "tests/exe_runner.h"
 #include "tests/sample_crop.h"
 
@@ -104,9 +108,9 @@ TEST(GeoTiff, RiverValuesOfOneAreTheNetworkAndNoDataIsBackground) {
               (std::vector<unsigned char>(6, 0)));
 
     const RasterInfo plain = probe_raster((dir.path() / "n.tif").string());
-    EXPECT_EQ(plain.nb_lig, 2);
-    EXPECT_EQ(plain.nb_col, 3);
-    EXPECT_EQ(plain.pix_size, 0);
+    EXPECT_EQ(plain.river.nb_lig, 2);
+    EXPECT_EQ(plain.river.nb_col, 3);
+    EXPECT_EQ(plain.river.pix_size, 0);
     EXPECT_FALSE(plain.geo.transform);
     EXPECT_EQ(plain.geo.projection, "");
 }
@@ -115,7 +119,7 @@ TEST(GeoTiff, PixelSizeIsTheRoundedPixelWidthOfTheGeotransform) {
     test::TempDir dir;
     make_tif(dir.path() / "g.tif", 2, 2, {0, 1, 1, 0}, {});
     const RasterInfo info = probe_raster((dir.path() / "g.tif").string());
-    EXPECT_EQ(info.pix_size, 30);
+    EXPECT_EQ(info.river.pix_size, 30);
     ASSERT_TRUE(info.geo.transform);
     EXPECT_EQ(*info.geo.transform, kTransform);
     EXPECT_NE(info.geo.projection.find("UTM zone 33N"), std::string::npos);
@@ -132,7 +136,7 @@ TEST(GeoTiff, AFileThatCannotBeCreatedIsAnError) {
 constexpr int kRows = 100;
 constexpr int kCols = 90;
 
-TEST(GeoTiff, ARunFromAGeoTiffWritesGeoreferencedImagesThatMatchTheRawOnes) {
+TEST(GeoTiff, ARunFromAGeoTiffWritesTheProductsOfItsNetworkGeoreferenced) {
     ImagesRoot images;
     const std::string raster = test::sample_crop(140, 160, kRows, kCols);
     // Pixels of NoData (255) in the background, to be read as 0.
@@ -141,36 +145,28 @@ TEST(GeoTiff, ARunFromAGeoTiffWritesGeoreferencedImagesThatMatchTheRawOnes) {
         if (values[k] == 0)
             values[k] = 255;
     make_tif(images.file("T.tif"), kRows, kCols, values, {GDT_Byte, 255.0, true});
-    // The same network as a .raw river, with the rounded pixel size.
-    images.add_river("T", kRows, kCols, test::descriptor(kRows, kCols, 30), raster);
-    const fs::path raw_out = images.scratch() / "raw";
-    fs::create_directories(raw_out);
-
     const auto tif_run = images.run_raw("", "",
                                         "run " + quoted(images.file("T.tif").string()) +
                                             " --name G --regional 13 --geotiff --quiet");
     ASSERT_EQ(tif_run.status, 0) << tif_run.err;
-    const auto raw_run =
-        images.run_raw("", "",
-                       "run " + quoted(images.file("T.raw").string()) +
-                           " --name G --regional 13 --quiet --out " + quoted(raw_out.string()));
-    ASSERT_EQ(raw_run.status, 0) << raw_run.err;
-
-    for (const auto& e : fs::directory_iterator(raw_out)) {
-        const std::string name = e.path().filename();
-        EXPECT_EQ(read_file(e.path()), read_file(images.file(name))) << name;
-    }
+    // The files of the same network, with the rounded pixel size.
+    RiverDescriptor river;
+    river.nb_lig = kRows;
+    river.nb_col = kCols;
+    river.pix_size = 30;
+    const AnalysisParameters p = test::parameters(13, 13, 1);
+    const auto products = test::analyse_copy(test::grid_of_bytes(raster, kRows, kCols), p);
+    for (const auto& [suffix, bytes] : test::file_set_of(products, river, p))
+        EXPECT_TRUE(read_file(images.file("G" + suffix)) == bytes) << suffix;
 
     const std::string wkt = utm33_wkt();
     OGRSpatialReferenceH expected_srs = OSRNewSpatialReference(wkt.c_str());
-    int tifs = 0;
-    for (const char* suffix :
-         {"_FDP_DN", "_FDP_DN2", "_FDP_RI", "_FDP_RI2", "_TAC_DN", "_TAC_RI"}) {
-        SCOPED_TRACE(suffix);
-        const std::string base = images.file(std::string("G") + suffix).string();
-        Opened tif(base + ".tif");
+    ASSERT_EQ(products.images.size(), 6u);
+    for (const auto& [name, c] : products.images) {
+        SCOPED_TRACE(name);
+        const ProductInfo& info = *find_product(name);
+        Opened tif(images.file("G" + std::string(info.suffix) + ".tif"));
         ASSERT_NE(tif.ds, nullptr);
-        ++tifs;
         EXPECT_EQ(GDALGetRasterCount(tif.ds), 1);
         GDALRasterBandH band = GDALGetRasterBand(tif.ds, 1);
         EXPECT_EQ(GDALGetRasterDataType(band), GDT_Byte);
@@ -183,46 +179,30 @@ TEST(GeoTiff, ARunFromAGeoTiffWritesGeoreferencedImagesThatMatchTheRawOnes) {
         int has_nodata = 0;
         EXPECT_EQ(GDALGetRasterNoDataValue(band, &has_nodata), 0.0);
         EXPECT_TRUE(has_nodata);
-        const char* compression = GDALGetMetadataItem(tif.ds, "COMPRESSION", "IMAGE_STRUCTURE");
-        ASSERT_NE(compression, nullptr);
-        EXPECT_STREQ(compression, "DEFLATE");
-        EXPECT_EQ(band_bytes(tif.ds), read_file(base + ".raw"));
+        EXPECT_STREQ(GDALGetMetadataItem(tif.ds, "COMPRESSION", "IMAGE_STRUCTURE"), "DEFLATE");
+        EXPECT_TRUE(band_bytes(tif.ds) ==
+                    std::string(c.image.data(), c.image.data() + c.image.size()));
 
-        const std::string descr = read_file(base + ".txt");
-        EXPECT_EQ(descr.rfind(test::header(kRows, kCols, 30), 0), 0u);
-        const char* description = GDALGetMetadataItem(tif.ds, "TIFFTAG_IMAGEDESCRIPTION", nullptr);
-        ASSERT_NE(description, nullptr);
-        EXPECT_EQ(description, descr);
-        // Every non-empty line of the descriptor, without its tabs and blanks around it.
-        std::vector<std::string> lines;
-        std::istringstream in(descr);
-        for (std::string l; std::getline(in, l);) {
-            const auto a = l.find_first_not_of(" \t");
-            if (a != std::string::npos)
-                lines.push_back(l.substr(a, l.find_last_not_of(" \t") - a + 1));
-        }
-        ASSERT_GE(lines.size(), 8u);
-        EXPECT_EQ(lines[0], "100");
-        EXPECT_NE(lines.back().find("Max. = "), std::string::npos) << lines.back();
-        for (std::size_t k = 0; k < lines.size(); ++k) {
-            const std::string key = "DESCRIPTOR_LINE_" + std::to_string(k + 1);
+        // The descriptor, whole and line by line, and the provenance; nothing more.
+        const std::string descriptor =
+            descriptor_text(river, p, {info, c.image, c.counts, c.min, c.max});
+        int lines = 0;
+        for (const auto& [key, value] : geotiff_metadata(descriptor, p, info)) {
             const char* item = GDALGetMetadataItem(tif.ds, key.c_str(), nullptr);
             ASSERT_NE(item, nullptr) << key;
-            EXPECT_EQ(item, lines[k]) << key;
+            EXPECT_EQ(item, value) << key;
+            lines += key.rfind("DESCRIPTOR_LINE_", 0) == 0;
         }
-        EXPECT_EQ(
-            GDALGetMetadataItem(
-                tif.ds, ("DESCRIPTOR_LINE_" + std::to_string(lines.size() + 1)).c_str(), nullptr),
-            nullptr);
+        EXPECT_GE(lines, 8);
+        const std::string next = "DESCRIPTOR_LINE_" + std::to_string(lines + 1);
+        EXPECT_EQ(GDALGetMetadataItem(tif.ds, next.c_str(), nullptr), nullptr);
     }
     OSRDestroySpatialReference(expected_srs);
-    EXPECT_EQ(tifs, 6);
 }
 
 TEST(GeoTiff, ImagesOfARawRiverCarryNoGeoreference) {
     ImagesRoot images;
-    images.add_river("R", 30, 30, test::descriptor(30, 30, 10),
-                     test::sample_crop(200, 200, 30, 30));
+    images.add_river("R", 30, 30, test::header(30, 30, 10), test::sample_crop(200, 200, 30, 30));
     const auto r = images.run_raw("", "",
                                   "run " + quoted(images.file("R.raw").string()) +
                                       " --treatment taco --regional 13 --geotiff --quiet");
@@ -261,3 +241,36 @@ TEST(GeoTiff, WithoutGdalEveryCallSaysSo) {
 }  // namespace ds
 
 #endif
+
+namespace ds {
+namespace {
+
+TEST(GeoTiffMetadata, TheDescriptorLineByLineAndTheProvenanceOfTheRun) {
+    AnalysisParameters p;
+    p.win_size = 25;
+    p.slid_win = 61;
+    p.MNC = 2;
+    p.TACO_Solo = 0;
+    p.engine = Engine::Reference;
+    const std::string descriptor = "2\n3\n\n\t Min. = 1.5 \n";
+    const auto items = geotiff_metadata(descriptor, p, *find_product("TAC_RI"));
+    std::map<std::string, std::string> m(items.begin(), items.end());
+    EXPECT_EQ(m.size(), items.size());
+    EXPECT_EQ(m, (std::map<std::string, std::string>{
+                     {"TIFFTAG_IMAGEDESCRIPTION", descriptor},
+                     {"DESCRIPTOR_LINE_1", "2"},
+                     {"DESCRIPTOR_LINE_2", "3"},
+                     {"DESCRIPTOR_LINE_3", "Min. = 1.5"},
+                     {"TIFFTAG_SOFTWARE", program_version()},
+                     {"DRAINSHAPE_PRODUCT", "TAC_RI"},
+                     {"DRAINSHAPE_PROGRAM", program_version()},
+                     {"DRAINSHAPE_ENGINE", "reference"},
+                     {"DRAINSHAPE_TREATMENT", "taco"},
+                     {"DRAINSHAPE_WINDOW", "25"},
+                     {"DRAINSHAPE_REGIONAL", "61"},
+                     {"DRAINSHAPE_MNC", "2"},
+                 }));
+}
+
+}  // namespace
+}  // namespace ds

@@ -1,5 +1,5 @@
 // River descriptors, raster loading and the isolated-pixel rule.
-#include "app/lecture.h"
+#include "io/lecture.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "analysis/isolated_pixels.h"
 #include "io/formats.h"
 #include "tests/exe_runner.h"
 
@@ -80,56 +81,26 @@ TEST(LoadRaster, RowsInOrderShortFilesLeaveZerosLongFilesAreCut) {
     EXPECT_EQ(partial, grid_of({"123", "400", "000"}));
 }
 
-TEST(Lecture, WarnsAboutAShortFileAndMarksWhatWasLoaded) {
-    RunState s;
-    s.nb_lig = 4;
-    s.nb_col = 5;
-    s.tab = ucmatrice(5, 4);
-    std::FILE* f = std::tmpfile();
-    const std::string bytes("\0\0\0\0\0\0\1\0\0\0\0\0", 12);
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::rewind(f);
-    s.f1.reset(f);
-    std::ostringstream err;
-    lecture(s, err);
-    EXPECT_EQ(err.str(), "\n\tWarning: the raster file holds only 12 of the 20 expected bytes\n");
-    EXPECT_EQ(s.tab(1, 1), 255);
+TEST(Lecture, WarnsAboutAShortOrLongFile) {
+    test::TempDir dir;
+    const std::string path = dir.file("R.raw");
+    test::write_file(path, std::string("\0\0\0\0\0\0\1\0\0\0\0\0", 12));
+    ByteGrid tab = ucmatrice(5, 4);
+    EXPECT_EQ(lecture(path, tab),
+              "Warning: the raster file holds only 12 of the 20 expected bytes");
+    EXPECT_EQ(tab(1, 1), 1);
 
     // Longer than the raster: the first 10 bytes are loaded and the rest is reported.
-    std::rewind(f);
-    std::ostringstream longer;
-    s.nb_lig = 2;
-    s.tab = ucmatrice(5, 2);
-    lecture(s, longer);
-    EXPECT_EQ(longer.str(),
-              "\n\tWarning: the raster file holds more than the 10 expected bytes; the rest is "
-              "ignored\n");
-    EXPECT_EQ(s.tab(1, 1), 1);
+    ByteGrid two = ucmatrice(5, 2);
+    EXPECT_EQ(lecture(path, two),
+              "Warning: the raster file holds more than the 10 expected bytes; the rest is "
+              "ignored");
+    EXPECT_EQ(two(1, 1), 1);
 
     // Exactly the raster: nothing to say.
-    std::rewind(f);
-    std::ostringstream quiet;
-    s.nb_lig = 3;
-    s.nb_col = 4;
-    s.tab = ucmatrice(4, 3);
-    lecture(s, quiet);
-    EXPECT_EQ(quiet.str(), "");
-}
-
-TEST(Descriptor, SixIntegersOnAnyWhiteSpaceAndMissingOnesStayZero) {
-    const RiverDescriptor lines = parse_descriptor("2\n3\n1\n0\n255\n30\n");
-    const RiverDescriptor blanks = parse_descriptor(" 2 3\t1 0 255 30 extra 99");
-    for (const RiverDescriptor& d : {lines, blanks}) {
-        EXPECT_EQ(d.read, 6);
-        EXPECT_EQ(d.nb_lig, 2);
-        EXPECT_EQ(d.nb_col, 3);
-        EXPECT_EQ(d.maxd, 255);
-        EXPECT_EQ(d.pix_size, 30);
-    }
-    const RiverDescriptor five = parse_descriptor("512 640 1 0 255");
-    EXPECT_EQ(five.read, 5);
-    EXPECT_EQ(five.nb_col, 640);
-    EXPECT_EQ(five.pix_size, 0);
+    ByteGrid exact = ucmatrice(4, 3);
+    EXPECT_EQ(lecture(path, exact), std::nullopt);
+    EXPECT_THROW(lecture(dir.file("none.raw"), exact), FileError);
 }
 
 TEST(Descriptor, FiveIntegersAskThePixelSizeOnce) {
@@ -158,13 +129,7 @@ TEST(Descriptor, AMissingDescriptorIsCreatedAndReadsBack) {
                          "\n\tPixel size ? \n\n\tTHE RIVER FILE HAS :  "),
               std::string::npos)
         << r.out;
-    const std::string created = test::read_file(images.file("R.txt"));
-    EXPECT_EQ(created, "4\n6\n1\n0\n255\n30\n");
-    const RiverDescriptor d = parse_descriptor(created);
-    EXPECT_EQ(d.read, 6);
-    EXPECT_EQ(d.nb_lig, 4);
-    EXPECT_EQ(d.nb_col, 6);
-    EXPECT_EQ(d.pix_size, 30);
+    EXPECT_EQ(test::read_file(images.file("R.txt")), "4\n6\n1\n0\n255\n30\n");
 
     // A second run reads it without a question.
     const auto again = images.run("F\nR\n0\n0\n0\n3\n1\n");
@@ -172,28 +137,6 @@ TEST(Descriptor, AMissingDescriptorIsCreatedAndReadsBack) {
     EXPECT_EQ(again.out.find("Number of lines"), std::string::npos);
     EXPECT_NE(again.out.find("\n\t            4 LINES\n\t        AND 6 COLUMNS\n"),
               std::string::npos);
-}
-
-TEST(Descriptor, SizesThatNoGridCanHoldEndTheRunBeforeAnyOutput) {
-    for (const char* text :
-         {"0 6 1 0 255 30", "4 -6 1 0 255 30", "", "2000000000 2000000000 1 0 255 30"}) {
-        ImagesRoot images;
-        images.add_river("R", 4, 6, "");
-        test::write_file(images.file("R.txt"), text);
-        const auto r = images.run("F\nR\n0\n0\n0\n3\n1\n");
-        EXPECT_EQ(r.status, 1) << text;
-        EXPECT_NE(r.err.find("The descriptor " + images.file("R.txt").string()), std::string::npos)
-            << text << r.err;
-        EXPECT_EQ(images.files(), (std::set<std::string>{"R.raw", "R.txt"})) << text;
-    }
-}
-
-TEST(Lecture, AShortRasterIsReportedAndTheRunGoesOn) {
-    ImagesRoot images;
-    images.add_river("R", 4, 6, "4 6 1 0 255 30", std::string(10, '\1'));
-    const auto r = images.run("F\nR\n0\n0\n0\n3\n1\n");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "\n\tWarning: the raster file holds only 10 of the 24 expected bytes\n");
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -360,7 +362,8 @@ TEST(FdpRegionalImageFast, ProgressLinesAreThoseOfTheLiteralPass) {
     dtab(100, 7) = 150.0;
     expect_same_regional(dtab, 3, "progress");
     const RegionalRun r = fast_regional(dtab, 3, 2);
-    EXPECT_EQ(r.lines, (std::vector<int>{50, 100, 150, 200, 250}));
+    ASSERT_EQ(r.lines.size(), 260u - 6u);
+    EXPECT_EQ(r.lines.front(), 4);
 
     // Reported on the calling thread, taller than one span of rows.
     RealGrid tall(1300, 20);
@@ -375,10 +378,9 @@ TEST(FdpRegionalImageFast, ProgressLinesAreThoseOfTheLiteralPass) {
         other_thread = other_thread || std::this_thread::get_id() != caller;
     });
     EXPECT_FALSE(other_thread);
-    std::vector<int> every_fifty;
-    for (int line = 50; line <= 1298; line += 50)
-        every_fifty.push_back(line);
-    EXPECT_EQ(lines, every_fifty);
+    std::vector<int> every_line(1300 - 4);
+    std::iota(every_line.begin(), every_line.end(), 3);
+    EXPECT_EQ(lines, every_line);
     EXPECT_EQ(image(700, 10), 120);
 }
 

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <string>
 
-#include "io/out_file.h"
 #include "io/preview.h"
 #include "io/report.h"
 #include "tests/exe_runner.h"
@@ -23,7 +22,7 @@ double luminance(Rgb c) {
 }
 
 TEST(ColourMaps, FdpMapIsSequentialWithLightnessRisingAcrossTheScale) {
-    const Palette p = make_palette(Measure::Fdp, true, 110, 170);
+    const Palette p = make_palette(ColourScale::Stretched, true, 110, 170);
     EXPECT_EQ(p[0], kNetworkBackground);
     EXPECT_EQ(p[110], viridis(0.0));
     EXPECT_EQ(p[170], viridis(1.0));
@@ -32,11 +31,11 @@ TEST(ColourMaps, FdpMapIsSequentialWithLightnessRisingAcrossTheScale) {
     // Values outside the image's range take the end colours.
     EXPECT_EQ(p[20], p[110]);
     EXPECT_EQ(p[250], p[170]);
-    EXPECT_EQ(make_palette(Measure::Fdp, false, 110, 170)[0], kRegionalNoData);
+    EXPECT_EQ(make_palette(ColourScale::Stretched, false, 110, 170)[0], kRegionalNoData);
 }
 
 TEST(ColourMaps, TacoMapSeparatesMeandersFromDendriticStructures) {
-    const Palette p = make_palette(Measure::Taco, true, 0, 0);
+    const Palette p = make_palette(ColourScale::TwoSided, true, 0, 0);
     for (int v = 1; v < 100; ++v)
         EXPECT_GT(p[v].b, p[v].r) << v;  // blues
     for (int v = 100; v <= 200; ++v)
@@ -51,16 +50,7 @@ TEST(ColourMaps, TacoMapSeparatesMeandersFromDendriticStructures) {
     for (int v = 201; v < 256; ++v)
         EXPECT_EQ(p[v], kTacoOutside) << v;
     EXPECT_EQ(p[0], kNetworkBackground);
-    EXPECT_EQ(make_palette(Measure::Taco, false, 0, 0)[0], kRegionalNoData);
-}
-
-TEST(QuickLook, KindAndMeasureComeFromTheSuffix) {
-    EXPECT_EQ(quick_look_for("_FDP_DN2").measure, Measure::Fdp);
-    EXPECT_TRUE(quick_look_for("_FDP_DN2").network);
-    EXPECT_FALSE(quick_look_for("_FDP_RI").network);
-    EXPECT_EQ(quick_look_for("_TAC_RI").measure, Measure::Taco);
-    EXPECT_FALSE(quick_look_for("_TAC_RI").network);
-    EXPECT_TRUE(quick_look_for("_TAC_DN").network);
+    EXPECT_EQ(make_palette(ColourScale::TwoSided, false, 0, 0)[0], kRegionalNoData);
 }
 
 TEST(QuickLook, PngHoldsEveryPixelThroughThePalette) {
@@ -69,12 +59,10 @@ TEST(QuickLook, PngHoldsEveryPixelThroughThePalette) {
     for (std::int64_t i = 0; i < 5; ++i)
         for (std::int64_t j = 0; j < 7; ++j)
             image(i, j) = static_cast<unsigned char>(i * 7 + j == 3 ? 0 : 120 + i * 7 + j);
-    const QuickLook q = write_quick_look(dir.file("X"), "_FDP_DN", image);
+    const QuickLook q = quick_look(*find_product("FDP_DN"), image);
     EXPECT_EQ(q.lo, 120);
     EXPECT_EQ(q.hi, 154);
-    EXPECT_EQ(q.png_path, dir.file("X_FDP_DN.png"));
-    const std::string file = test::read_file(q.png_path);
-    EXPECT_EQ(file, std::string(q.png.begin(), q.png.end()));
+    const std::string file(q.png.begin(), q.png.end());
     const test::RgbImage png = test::decode_png(file);
     ASSERT_EQ(png.error, "");
     ASSERT_EQ(png.width, 7);
@@ -88,12 +76,6 @@ TEST(QuickLook, PngHoldsEveryPixelThroughThePalette) {
     EXPECT_EQ(q.palette[0], kNetworkBackground);
     EXPECT_EQ(q.palette[120], viridis(0));
     EXPECT_EQ(q.palette[154], viridis(1));
-}
-
-TEST(QuickLook, AnUnwritablePictureIsAFileError) {
-    test::TempDir dir;
-    ByteGrid image = ucmatrice(3, 3);
-    EXPECT_THROW(write_quick_look(dir.file("no/X"), "_TAC_DN", image), FileError);
 }
 
 TEST(Report, Base64OfTheStandardVectors) {
@@ -110,29 +92,6 @@ TEST(Report, Base64OfTheStandardVectors) {
     EXPECT_EQ(base64({0xff, 0xef, 0x00}), "/+8A");
 }
 
-TEST(Report, TablesAndExtremesAreReadFromTheirText) {
-    const auto fdp = parse_table(
-        "Fract.Dim.\tPix.Numb.\tPercent.\n1.230000\t12.000000\t3.448276\n"
-        "1.240000\t0.000000\t0.000000\n");
-    ASSERT_EQ(fdp.size(), 2u);
-    EXPECT_EQ(fdp[0].value, 1.23);
-    EXPECT_EQ(fdp[0].count, 12);
-    EXPECT_EQ(fdp[1].count, 0);
-    const auto taco = parse_table("TAC\tPix.Numb.\tPercent.\n1\t0\t0.000000\n2\t5\t100.000000\n");
-    ASSERT_EQ(taco.size(), 2u);
-    EXPECT_EQ(taco[1].value, 2);
-    EXPECT_EQ(taco[1].count, 5);
-    EXPECT_TRUE(parse_table("R2\tFrequence\n").empty());
-
-    const Extremes e = parse_extremes(
-        "9\n11\n1\n0\n255\n30\n\n\n\tTortuosity And Confluent Parameter. Min. = 38.462367 "
-        "\n\tTortuosity And Confluent Parameter. Max. = 153.846154 ");
-    EXPECT_TRUE(e.found);
-    EXPECT_EQ(e.min, 38.462367);
-    EXPECT_EQ(e.max, 153.846154);
-    EXPECT_FALSE(parse_extremes("9\n11\n1\n0\n255\n30\n").found);
-}
-
 TEST(Report, SmallRastersAreEnlargedByAWholeFactor) {
     EXPECT_EQ(display_scale(120, 90), 3);
     EXPECT_EQ(display_scale(10, 400), 1);
@@ -141,29 +100,19 @@ TEST(Report, SmallRastersAreEnlargedByAWholeFactor) {
 }
 
 TEST(Report, PageIsSelfContainedWithAPictureAndAHistogramEach) {
-    test::TempDir dir;
-    const std::string base = dir.file("N");
-    const auto put = [](const std::string& path, const std::string& text) {
-        OutFile f(path, OutFile::Mode::Text);
-        f.print("%s", text.c_str());
-        f.close();
-    };
-    const std::string descr =
-        "4\n4\n1\n0\n255\n30\n\n\n\tTortuosity And Confluent Parameter. Min. = 38.5 \n\t"
-        "Tortuosity And Confluent Parameter. Max. = 153.25 ";
-    put(base + "_TAC_DN.txt", descr);
-    put(base + "_TAC_RI.txt", descr);
-    put(base + "_TAC_DN.xls", "TAC\tPix.Numb.\tPercent.\n1\t3\t100.000000\n");
-    put(base + "_TAC_RI.xls", "TAC\tPix.Numb.\tPercent.\n1\t4\t100.000000\n");
     ByteGrid image = ucmatrice(4, 4);
     image(1, 1) = 150;
     ReportInput in;
     in.name = "N<&>";
-    in.output_base = base;
-    in.both = false;
     in.parameters = {{"Analysis window side", "13"}};
-    for (const char* suffix : {"_TAC_DN", "_TAC_RI"})
-        in.pictures.push_back(write_quick_look(base, suffix, image));
+    in.extremes = {{"TACO", 38.5, 153.25}};
+    Histogram counts{};
+    counts[150] = 1;
+    for (const char* name : {"TAC_DN", "TAC_RI"}) {
+        const ProductInfo& info = *find_product(name);
+        in.pictures.push_back(quick_look(info, image));
+        in.tables.push_back(image_table(info, counts, 38.5, 153.25));
+    }
     const std::string html = report_html(in);
     EXPECT_EQ(html.find("http:"), std::string::npos);
     EXPECT_EQ(html.find("https:"), std::string::npos);

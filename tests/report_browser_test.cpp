@@ -74,7 +74,7 @@ TEST(ReportInBrowser, ChromiumDrawsEveryPictureAtItsSize) {
     ImagesRoot images;
     constexpr int kRows = 100;
     constexpr int kCols = 80;
-    images.add_river("R", kRows, kCols, test::descriptor(kRows, kCols, 5000),
+    images.add_river("R", kRows, kCols, test::header(kRows, kCols, 5000),
                      test::sample_crop(150, 200, kRows, kCols));
     const auto run = images.run_raw(
         "", "",

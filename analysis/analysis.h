@@ -1,0 +1,101 @@
+// The analysis as one call: a network grid and the parameters in, every product out.
+//
+// The products are handed to a receiver one at a time, in the order of kProducts, as soon as
+// each is made; an image is valid only during its call (the engines reuse one buffer), so a
+// receiver that writes files keeps the memory of the run at its grids, and one that wants the
+// products keeps copies.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "analysis/products.h"
+#include "analysis/progress.h"
+#include "lib/grid.h"
+#include "lib/sparse_field.h"
+#include "lib/values.h"
+
+namespace ds {
+
+// The literal algorithms, or the fast engine that gives the same bytes.
+enum class Engine { Reference, Fast };
+
+const char* engine_name(Engine e);
+
+struct AnalysisParameters {
+    int win_size = 13;  // analysis window side, one of kWindowSides
+    int slid_win = 49;  // regional window side, one of kWindowSides
+    int MNC = 1;        // maximum number of confluents in a meander, up to 3 (below 0 acts as 0)
+    int TACO_Solo = 1;  // 0: TACO only, 1: FD and TACO
+    Engine engine = Engine::Fast;
+    int threads = 0;      // worker threads of the fast engine; 0: every core
+    bool fields = false;  // also hand out the real-valued fields
+
+    bool both() const { return TACO_Solo == 1; }
+};
+
+// Why `side` is no window side ("14 is not a window side; the sides are 13, 25, ... or 661"),
+// or nothing.
+std::optional<std::string> window_side_problem(int side);
+
+// Why `p` cannot be run, in the words of the command line ("14 is not a window side; the sides
+// are 13, 25, ..."), or nothing.
+std::optional<std::string> parameters_problem(const AnalysisParameters& p);
+
+// The sides of the menu as a text: "13, 25, ... or 661".
+std::string menu_sides();
+
+// "drainshape 0.2.0": the program that made the products.
+std::string program_version();
+
+// What a run of `p` is, as outputs record it: program, engine, treatment ("both" or "taco"),
+// window, regional window and MNC, as (key, value) pairs in that order.
+std::vector<std::pair<std::string, std::string>> provenance(const AnalysisParameters& p);
+
+struct ImageProduct {
+    const ProductInfo& info;
+    const ByteGrid& image;    // the raster's size
+    const Histogram& counts;  // pixels per value, as the frequency table counts them
+    double min;               // extremes of the parameter, as the descriptor ends
+    double max;
+};
+
+struct R2Product {
+    const ProductInfo& info;
+    const R2Histogram& counts;
+};
+
+class ProductReceiver {
+  public:
+    virtual ~ProductReceiver() = default;
+    virtual void image(const ImageProduct& p) = 0;
+    virtual void r2_table(const R2Product& p) = 0;
+    // With AnalysisParameters::fields, once, after the first pass: the TACO value of every
+    // pixel before any rounding (0.0 where there is none).
+    virtual void taco_field(const RealGrid& dtab2) { (void)dtab2; }
+    // With fields and both treatments, once, after the first pass: the two fractal dimensions
+    // x 100 of every processed pixel.
+    virtual void fdp_fields(const SparseField& dtab, const SparseField& dtab_v2) {
+        (void)dtab;
+        (void)dtab_v2;
+    }
+};
+
+struct AnalysisSummary {
+    std::int64_t processed = 0;  // network pixels visited by the first pass
+};
+
+// Bytes per raster pixel of the grids an engine allocates, the raster itself included.
+std::int64_t grid_bytes_per_pixel(Engine engine);
+
+// Sets every isolated network pixel of `tab` (1 = network) to 255, then computes every product
+// of the treatment and hands each to `receiver`. Throws std::invalid_argument for parameters
+// that parameters_problem refuses, GridAllocError when memory is refused, RunStopped when
+// `progress` asks to stop, and whatever the receiver throws.
+AnalysisSummary analyse(ByteGrid& tab, const AnalysisParameters& p, ProductReceiver& receiver,
+                        Progress& progress);
+
+}  // namespace ds

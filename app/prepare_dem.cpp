@@ -1,0 +1,295 @@
+// An area threshold needs cells of one known area: a geographic DEM (cells of degrees, whose
+// area shrinks towards the poles) is refused before it is read, with a projection to give to
+// --t-srs, as prepare does for lines in longitude and latitude.
+#include "app/prepare_dem.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <stdexcept>
+#include <utility>
+
+#include "analysis/analysis.h"
+#include "app/usage_error.h"
+#include "dem/streams.h"
+#include "gis/crs.h"
+#include "gis/dem_raster.h"
+
+namespace ds {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using Clock = std::chrono::steady_clock;
+using Metadata = std::vector<std::pair<std::string, std::string>>;
+
+std::string number(double v, const char* format = "%.10g") {
+    char text[64];
+    std::snprintf(text, sizeof text, format, v);
+    return text;
+}
+
+// The WKT of --t-srs, a projection in a linear unit; empty without it.
+std::string target_crs(const PrepareOptions& o) {
+    if (!o.t_srs)
+        return {};
+    std::string wkt;
+    try {
+        wkt = crs_from_user(*o.t_srs);
+    } catch (const GisOptionError& e) {
+        throw UsageError(std::string("--t-srs: ") + e.what());
+    }
+    if (describe_crs(wkt).geographic)
+        throw UsageError(
+            "--t-srs " + *o.t_srs +
+            " is in geographic coordinates; the analysis needs a projection in metres");
+    return wkt;
+}
+
+// Refuses --threshold-area for a DEM whose cells have no single area, before it is read.
+void check_area_source(const PrepareOptions& o, std::ostream& err) {
+    RasterInfo info;
+    try {
+        info = probe_raster(o.source);
+    } catch (const RasterError& e) {
+        throw InputError("cannot read " + o.source + ": " + e.what());
+    }
+    const auto& gt = info.geo.transform;
+    if (!gt)
+        throw UsageError("--threshold-area: " + o.source +
+                         " has no geotransform, hence no cell area; give --threshold-cells");
+    const CrsInfo crs = describe_crs(info.geo.projection);
+    if (crs.geographic) {
+        double west = std::numeric_limits<double>::max(), east = -west, south = west, north = -west;
+        for (const int r : {0, info.river.nb_lig})
+            for (const int c : {0, info.river.nb_col}) {
+                const double x = (*gt)[0] + c * (*gt)[1] + r * (*gt)[2];
+                const double y = (*gt)[3] + c * (*gt)[4] + r * (*gt)[5];
+                west = std::min(west, x);
+                east = std::max(east, x);
+                south = std::min(south, y);
+                north = std::max(north, y);
+            }
+        throw UsageError("--threshold-area: " + o.source +
+                         " is in geographic coordinates (degrees), whose cells differ in area: "
+                         "give --t-srs, for example --t-srs \"" +
+                         suggest_projection(west, south, east, north) +
+                         "\" (a Lambert azimuthal equal-area projection centred on the DEM), or "
+                         "--threshold-cells");
+    }
+    if (!crs.known)
+        err << "drainshape: warning: " << o.source
+            << " has no coordinate system; its units are taken to be metres\n";
+}
+
+DemRaster read(const PrepareOptions& o, const std::string& target) {
+    try {
+        return target.empty() ? read_dem(o.source)
+                              : read_dem_warped(o.source, target, o.pixel_size.value_or(0));
+    } catch (const RasterError& e) {
+        throw InputError("cannot read " + o.source + ": " + e.what());
+    }
+}
+
+std::string read_message(const PrepareOptions& o, const DemRaster& r) {
+    const DemGrid& dem = r.dem;
+    const auto nodata = std::count(dem.nodata.data(), dem.nodata.data() + dem.nodata.size(), 1);
+    std::string text = "read " + o.source;
+    if (o.t_srs)
+        text += " reprojected to " + describe_pixel(r.geo).crs;
+    text += ": " + std::to_string(dem.z.rows()) + " lines x " + std::to_string(dem.z.cols()) +
+            " columns, cells of " + (r.crs == CrsKind::geographic ? "about " : "") +
+            number(dem.cell_width, "%.4g") + " x " + number(dem.cell_height, "%.4g") +
+            (r.crs == CrsKind::none ? " (no coordinate system)" : " m") + ", " +
+            std::to_string(nodata) + " NoData";
+    return text;
+}
+
+std::string threshold_text(const PrepareOptions& o, std::uint64_t cells) {
+    std::string text = std::to_string(cells) + " cells";
+    if (o.threshold_area)
+        text += " (" + number(*o.threshold_area) + " km2)";
+    return text;
+}
+
+// The line of each step of extract_streams, by its name.
+std::string step_message(const StepTime& t, const Drainage& d, std::int64_t streams,
+                         const std::string& threshold) {
+    if (t.step == "fill")
+        return "depressions filled: " + std::to_string(d.raised_cells) + " cells raised";
+    if (t.step == "d8")
+        return "D8 flow directions";
+    if (t.step == "flats")
+        return "flats drained: " + std::to_string(d.flat_cells) + " cells";
+    if (t.step == "accumulation")
+        return "flow accumulation";
+    if (t.step == "streams")
+        return std::to_string(streams) + " stream cells, draining " + threshold + " or more";
+    return t.step;
+}
+
+// What a file made from the DEM is; prepare adds the program's version to the network's.
+Metadata provenance(const PrepareOptions& o, const std::string& product) {
+    return {{"DRAINSHAPE_PRODUCT", product},
+            {"DRAINSHAPE_SOURCE", fs::path(o.source).filename().string()}};
+}
+
+Metadata intermediate_metadata(const PrepareOptions& o, const std::string& product) {
+    Metadata m = {{"TIFFTAG_SOFTWARE", program_version()}};
+    for (auto& item : provenance(o, product))
+        m.push_back(std::move(item));
+    return m;
+}
+
+void write_intermediates(const PrepareOptions& o, const Drainage& d, const GeoReference& geo,
+                         OutputSet& files) {
+    const std::vector<std::string> suffixes = intermediate_suffixes();
+    const auto write = [&](const std::string& suffix, const auto& writer) {
+        const std::string path = files.reserve(suffix);
+        try {
+            writer(path);
+        } catch (const RasterError& e) {
+            const std::string final = files.base() + suffix;
+            throw FileError(final, "Cannot write file " + final + ": " + e.what());
+        }
+    };
+    write(suffixes[0], [&](const std::string& path) {
+        write_elevation_geotiff(path, d.filled, d.nodata, geo,
+                                intermediate_metadata(o, "DEM with its depressions filled"));
+    });
+    write(suffixes[1], [&](const std::string& path) {
+        Metadata m = intermediate_metadata(o, "D8 flow directions");
+        m.emplace_back("DRAINSHAPE_CODES",
+                       "1 east, 2 south-east, 4 south, 8 south-west, 16 west, 32 north-west, "
+                       "64 north, 128 north-east; 0 NoData");
+        write_geotiff(path, d.direction, geo, m);
+    });
+    write(suffixes[2], [&](const std::string& path) {
+        write_count_geotiff(path, d.accumulation, geo,
+                            intermediate_metadata(o,
+                                                  "flow accumulation: the cells drained "
+                                                  "through each cell, itself included"));
+    });
+}
+
+}  // namespace
+
+void check_dem_options(const PrepareOptions& o) {
+    if (!o.from_dem) {
+        const std::pair<const char*, bool> dem_only[] = {
+            {"--threshold-cells", o.threshold_cells.has_value()},
+            {"--threshold-area", o.threshold_area.has_value()},
+            {"--keep-intermediate", o.keep_intermediate.has_value()},
+        };
+        for (const auto& [name, given] : dem_only)
+            if (given)
+                throw UsageError(std::string(name) + " applies to an elevation model: give " +
+                                 "--from-dem");
+        return;
+    }
+    const std::pair<const char*, bool> others[] = {
+        {"--layer", o.layer.has_value()},   {"--where", o.where.has_value()},
+        {"--extent", o.extent.has_value()}, {"--like", o.like.has_value()},
+        {"--value", o.value.has_value()},
+    };
+    for (const auto& [name, given] : others)
+        if (given)
+            throw UsageError(std::string(name) + " does not apply to --from-dem");
+    if (o.threshold_cells && o.threshold_area)
+        throw UsageError("--from-dem: give --threshold-cells or --threshold-area, not both");
+    if (!o.threshold_cells && !o.threshold_area)
+        throw UsageError(
+            "--from-dem needs a stream threshold: --threshold-cells N or "
+            "--threshold-area KM2");
+    if (o.pixel_size && !o.t_srs)
+        throw UsageError(
+            "--pixel-size applies to a DEM reprojected with --t-srs; without it the "
+            "DEM keeps its grid");
+}
+
+double seconds_since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::string seconds_text(double seconds) {
+    return " (" + number(seconds, "%.2f") + " s)";
+}
+
+std::string intermediate_base(const PrepareOptions& o) {
+    return (fs::path(o.keep_intermediate.value_or(".")) / fs::path(o.out).stem()).string();
+}
+
+std::vector<std::string> intermediate_suffixes() {
+    return {"_filled.tif", "_directions.tif", "_accumulation.tif"};
+}
+
+PreparedNetwork dem_streams(const PrepareOptions& o, OutputSet* intermediates, std::ostream& err) {
+    const std::string target = target_crs(o);
+    if (o.threshold_area && target.empty())
+        check_area_source(o, err);
+
+    auto start = Clock::now();
+    DemRaster r = read(o, target);
+    err << "drainshape: " << read_message(o, r) << seconds_text(seconds_since(start)) << "\n";
+
+    std::uint64_t cells = 0;
+    if (o.threshold_cells) {
+        cells = *o.threshold_cells;
+    } else {
+        try {
+            cells =
+                threshold_cells_for_area(*o.threshold_area, r.dem.cell_width * r.dem.cell_height);
+        } catch (const std::invalid_argument&) {
+            throw UsageError("--threshold-area " + number(*o.threshold_area) +
+                             ": more cells than any DEM holds");
+        }
+    }
+    const std::string threshold = threshold_text(o, cells);
+
+    Drainage d;
+    try {
+        d = extract_streams(std::move(r.dem), cells);
+    } catch (const std::invalid_argument& e) {
+        throw InputError(o.source + ": " + e.what());
+    }
+    std::int64_t streams = 0;
+    for (std::int64_t i = 0; i < d.streams.size(); ++i)
+        streams += d.streams.data()[i];
+    for (const StepTime& t : d.times)
+        err << "drainshape: " << step_message(t, d, streams, threshold) << seconds_text(t.seconds)
+            << "\n";
+    if (streams == 0) {
+        const std::uint32_t most =
+            *std::max_element(d.accumulation.data(), d.accumulation.data() + d.accumulation.size());
+        throw UsageError(
+            std::string(o.threshold_cells ? "--threshold-cells " : "--threshold-area ") +
+            (o.threshold_cells ? std::to_string(cells) : number(*o.threshold_area)) +
+            ": no cell of " + o.source + " drains " + threshold + " (the most is " +
+            std::to_string(most) + " cells)");
+    }
+
+    start = Clock::now();
+    const std::int64_t joined = fill_one_cell_holes(d.streams);
+    err << "drainshape: " << joined << " cells between stream paths side by side made stream cells"
+        << seconds_text(seconds_since(start)) << "\n";
+
+    if (intermediates != nullptr) {
+        start = Clock::now();
+        write_intermediates(o, d, r.geo, *intermediates);
+        err << "drainshape: filled DEM, flow directions and accumulation written"
+            << seconds_text(seconds_since(start)) << "\n";
+    }
+
+    PreparedNetwork p;
+    p.grid = std::move(d.streams);
+    p.pixel = describe_pixel(r.geo);
+    p.geo = std::move(r.geo);
+    p.provenance = provenance(o, "stream network");
+    p.provenance.emplace_back("DRAINSHAPE_THRESHOLD", threshold);
+    return p;
+}
+
+}  // namespace ds

@@ -1,0 +1,83 @@
+#include "gis/gdal_support.h"
+
+#include "gis/geotiff.h"
+
+#include <array>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+
+namespace ds::gdal {
+
+void register_drivers() {
+    static std::once_flag once;
+    std::call_once(once, [] { GDALAllRegister(); });
+}
+
+ErrorTrap::ErrorTrap() {
+    CPLPushErrorHandlerEx(&ErrorTrap::handler, this);
+    CPLErrorReset();
+}
+
+ErrorTrap::~ErrorTrap() {
+    CPLPopErrorHandler();
+}
+
+void CPL_STDCALL ErrorTrap::handler(CPLErr level, CPLErrorNum, const char* text) {
+    auto* self = static_cast<ErrorTrap*>(CPLGetErrorHandlerUserData());
+    if (self == nullptr || level < CE_Failure)
+        return;
+    if (!self->failed_ && text != nullptr)
+        self->message_ = text;
+    self->failed_ = true;
+}
+
+Dataset open_raster(const std::string& path, const ErrorTrap& trap) {
+    register_drivers();
+    Dataset ds(
+        GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
+    if (!ds)
+        throw RasterError(trap.message("not a raster that GDAL reads"));
+    if (GDALGetRasterCount(ds.get()) < 1)
+        throw RasterError("the raster has no band");
+    return ds;
+}
+
+void write_band(const std::string& path, const BandImage& image, const GeoReference& geo,
+                const std::vector<std::pair<std::string, std::string>>& metadata) {
+    register_drivers();
+    ErrorTrap trap;
+    GDALDriverH driver = GDALGetDriverByName("GTiff");
+    if (driver == nullptr)
+        throw RasterError("GDAL has no GTiff driver");
+    const auto fail = [&](const char* fallback) { throw RasterError(trap.message(fallback)); };
+    // Floating-point cells compress better with the floating-point predictor.
+    const bool real = image.type == GDT_Float32 || image.type == GDT_Float64;
+    const char* options[] = {"COMPRESS=DEFLATE", real ? "PREDICTOR=3" : nullptr, nullptr};
+    {
+        Dataset ds(GDALCreate(driver, path.c_str(), image.cols, image.rows, 1, image.type,
+                              const_cast<char**>(options)));
+        if (!ds)
+            fail("GDAL cannot create it");
+        if (geo.transform) {
+            std::array<double, 6> gt = *geo.transform;
+            GDALSetGeoTransform(ds.get(), gt.data());
+        }
+        if (!geo.projection.empty())
+            GDALSetProjection(ds.get(), geo.projection.c_str());
+        for (const auto& [key, value] : metadata)
+            GDALSetMetadataItem(ds.get(), key.c_str(), value.c_str(), nullptr);
+        GDALRasterBandH band = GDALGetRasterBand(ds.get(), 1);
+        if (image.has_nodata)
+            GDALSetRasterNoDataValue(band, image.nodata);
+        if (GDALRasterIO(band, GF_Write, 0, 0, image.cols, image.rows,
+                         const_cast<void*>(image.cells), image.cols, image.rows, image.type, 0,
+                         0) != CE_None)
+            fail("GDAL error");
+        ds.reset();  // closing flushes: its errors count too
+    }
+    if (trap.failed())
+        fail("GDAL error");
+}
+
+}  // namespace ds::gdal

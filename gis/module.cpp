@@ -1,0 +1,24 @@
+// The module's side: its table of functions.
+#include "gis/module.h"
+
+extern "C" const ds::GisModule* drainshape_gis_module() {
+    static const ds::GisModule table = {
+        ds::kGisModuleVersion,
+        &ds::probe_raster,
+        &ds::read_network,
+        &ds::write_geotiff,
+        &ds::describe_crs,
+        &ds::crs_from_user,
+        &ds::suggest_projection,
+        &ds::read_band,
+        &ds::source_kind,
+        &ds::read_lines,
+        &ds::crs_kind,
+        &ds::crs_wkt,
+        &ds::read_dem,
+        &ds::read_dem_warped,
+        &ds::write_elevation_geotiff,
+        &ds::write_count_geotiff,
+    };
+    return &table;
+}

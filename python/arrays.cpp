@@ -1,0 +1,189 @@
+#include "arrays.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "io/raster_limits.h"
+
+namespace py = pybind11;
+
+namespace ds::python {
+
+namespace {
+
+template <class T>
+void copy_network(const py::array& a, ByteGrid& tab) {
+    const auto in = a.unchecked<T, 2>();
+    for (py::ssize_t r = 0; r < in.shape(0); ++r) {
+        unsigned char* out = tab.row(r).data();
+        if constexpr (sizeof(T) == 1 && !std::is_signed_v<T>) {
+            if (a.strides(1) == 1) {
+                std::memcpy(out, in.data(r, 0), static_cast<std::size_t>(in.shape(1)));
+                continue;
+            }
+        }
+        for (py::ssize_t c = 0; c < in.shape(1); ++c) {
+            if constexpr (sizeof(T) == 1 && !std::is_signed_v<T>)
+                out[c] = static_cast<unsigned char>(in(r, c));
+            else
+                out[c] = in(r, c) == 1 ? 1 : 0;
+        }
+    }
+}
+
+// Copies through the integer type of the array's kind ('b', 'i' or 'u') and width.
+bool copy_by_type(const py::array& a, ByteGrid& tab) {
+    const char kind = a.dtype().kind();
+    const py::ssize_t width = a.itemsize();
+    const bool is_signed = kind == 'i';
+    switch (width) {
+        case 1:
+            // numpy's booleans are the bytes 0 and 1.
+            is_signed ? copy_network<std::int8_t>(a, tab) : copy_network<std::uint8_t>(a, tab);
+            return true;
+        case 2:
+            is_signed ? copy_network<std::int16_t>(a, tab) : copy_network<std::uint16_t>(a, tab);
+            return true;
+        case 4:
+            is_signed ? copy_network<std::int32_t>(a, tab) : copy_network<std::uint32_t>(a, tab);
+            return true;
+        case 8:
+            is_signed ? copy_network<std::int64_t>(a, tab) : copy_network<std::uint64_t>(a, tab);
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Takes over `grid` as a numpy array of its shape, without copying it.
+template <class T>
+py::array_t<T> to_numpy(Grid<T>&& grid) {
+    auto owner = std::make_unique<Grid<T>>(std::move(grid));
+    const std::vector<py::ssize_t> shape{owner->rows(), owner->cols()};
+    T* data = owner->data();
+    py::capsule free(owner.get(), [](void* p) { delete static_cast<Grid<T>*>(p); });
+    owner.release();
+    return py::array_t<T>(shape, data, free);
+}
+
+py::array table_array(const FrequencyTable& t) {
+    py::array_t<double> a(
+        {static_cast<py::ssize_t>(t.rows.size()), static_cast<py::ssize_t>(t.columns)});
+    auto out = a.mutable_unchecked<2>();
+    for (std::size_t r = 0; r < t.rows.size(); ++r)
+        for (int c = 0; c < t.columns; ++c)
+            out(static_cast<py::ssize_t>(r), c) = t.rows[r][static_cast<std::size_t>(c)];
+    return a;
+}
+
+// The dimensions of a field x 100 at its pixels, NaN elsewhere.
+RealGrid dimensions(const SparseField& f) {
+    RealGrid out(f.at->rows, f.at->cols);
+    out.fill(std::numeric_limits<double>::quiet_NaN());
+    for (std::int64_t r = 0; r < f.at->rows; ++r)
+        for (std::int64_t k = f.at->begin(r); k < f.at->end(r); ++k)
+            out(r, f.at->col[static_cast<std::size_t>(k)]) =
+                f.values[static_cast<std::size_t>(k)] / 100;
+    return out;
+}
+
+py::object optional_array(std::optional<RealGrid>& grid) {
+    if (!grid)
+        return py::none();
+    py::object a = to_numpy(std::move(*grid));
+    grid.reset();
+    return a;
+}
+
+// A value of the provenance as Python has it: whole numbers as int.
+py::object provenance_value(const std::string& text) {
+    long long v = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+    if (ec == std::errc() && ptr == end && !text.empty())
+        return py::int_(v);
+    return py::str(text);
+}
+
+}  // namespace
+
+void raise(PyObject* type, const std::string& message) {
+    PyErr_SetString(type, message.c_str());
+    throw py::error_already_set();
+}
+
+ByteGrid network_grid(const py::handle& network, Engine engine) {
+    py::array a = py::module_::import("numpy").attr("asarray")(network);
+    if (a.ndim() != 2)
+        raise(PyExc_ValueError, "network: a two-dimensional array is needed, not one of " +
+                                    std::to_string(a.ndim()) + " dimensions");
+    const char kind = a.dtype().kind();
+    if (kind != 'b' && kind != 'i' && kind != 'u')
+        raise(PyExc_TypeError, "network: an array of " + py::str(a.dtype()).cast<std::string>() +
+                                   " is not a network; give integers or booleans, 1 on the "
+                                   "network");
+    if (!a.dtype().attr("isnative").cast<bool>())
+        a = a.attr("astype")(a.dtype().attr("newbyteorder")("="));
+    const std::int64_t lines = a.shape(0);
+    const std::int64_t columns = a.shape(1);
+    bool no_memory = false;
+    if (const auto problem = raster_size_problem(lines, columns, grid_bytes_per_pixel(engine),
+                                                 usable_memory(), &no_memory))
+        raise(no_memory ? PyExc_MemoryError : PyExc_ValueError,
+              "network: " + std::to_string(lines) + " lines and " + std::to_string(columns) +
+                  " columns: " + *problem);
+    ByteGrid tab(lines, columns);
+    if (!copy_by_type(a, tab))
+        raise(PyExc_TypeError,
+              "network: integers of " + std::to_string(a.itemsize()) + " bytes are not supported");
+    return tab;
+}
+
+void Collector::image(const ImageProduct& p) {
+    images_.push_back({&p.info, p.image, p.min, p.max});
+    tables_.push_back(image_table(p.info, p.counts, p.min, p.max));
+}
+
+void Collector::r2_table(const R2Product& p) {
+    tables_.push_back(ds::r2_table(p.info, p.counts));
+}
+
+void Collector::taco_field(const RealGrid& dtab2) {
+    taco_ = dtab2;
+}
+
+void Collector::fdp_fields(const SparseField& dtab, const SparseField& dtab_v2) {
+    fdp_ = dimensions(dtab);
+    fdp2_ = dimensions(dtab_v2);
+}
+
+py::dict Collector::result(const AnalysisParameters& p, const AnalysisSummary& summary) {
+    py::dict images, tables, extremes;
+    for (Image& i : images_) {
+        const py::str name(std::string(i.info->name));
+        images[name] = to_numpy(std::move(i.image));
+        extremes[name] = py::make_tuple(i.min, i.max);
+    }
+    images_.clear();
+    for (const FrequencyTable& t : tables_)
+        tables[py::str(std::string(t.info->name))] = table_array(t);
+    py::dict parameters;
+    for (const auto& [key, value] : provenance(p))
+        parameters[py::str(key)] = provenance_value(value);
+    py::dict result;
+    result["images"] = images;
+    result["tables"] = tables;
+    result["extremes"] = extremes;
+    result["taco"] = optional_array(taco_);
+    result["fdp"] = optional_array(fdp_);
+    result["fdp2"] = optional_array(fdp2_);
+    result["parameters"] = parameters;
+    result["processed"] = summary.processed;
+    return result;
+}
+
+}  // namespace ds::python

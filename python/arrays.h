@@ -1,0 +1,51 @@
+// Between numpy and the analysis: the network array in, the products out as arrays.
+#pragma once
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/analysis.h"
+#include "analysis/tables.h"
+
+namespace ds::python {
+
+// Raises a Python exception of `type` (PyExc_ValueError...) through pybind11.
+[[noreturn]] void raise(PyObject* type, const std::string& message);
+
+// The raster of `network` (anything numpy.asarray takes: two dimensions, booleans or integers of
+// any width and memory order) as the analysis reads it, copied once: bytes as they are, other
+// types 1 where the value is exactly 1 and 0 elsewhere, since only 1 marks the network. Raises
+// TypeError or ValueError naming the argument, and MemoryError when the grids of `engine` would
+// not fit.
+ByteGrid network_grid(const pybind11::handle& network, Engine engine);
+
+// Keeps a copy of every product it receives, without the GIL; result() turns them into the
+// Python result once the GIL is back.
+class Collector final : public ProductReceiver {
+  public:
+    void image(const ImageProduct& p) override;
+    void r2_table(const R2Product& p) override;
+    void taco_field(const RealGrid& dtab2) override;
+    void fdp_fields(const SparseField& dtab, const SparseField& dtab_v2) override;
+
+    // {"images", "tables", "extremes", "taco", "fdp", "fdp2", "parameters", "processed"}; the
+    // arrays take over the copies.
+    pybind11::dict result(const AnalysisParameters& p, const AnalysisSummary& summary);
+
+  private:
+    struct Image {
+        const ProductInfo* info;
+        ByteGrid image;
+        double min;
+        double max;
+    };
+    std::vector<Image> images_;
+    std::vector<FrequencyTable> tables_;
+    std::optional<RealGrid> taco_, fdp_, fdp2_;
+};
+
+}  // namespace ds::python

@@ -1,0 +1,173 @@
+"""drainshape: the shape of a river drainage network, pixel by pixel.
+
+For every pixel of a network (a raster in which the value 1 marks the network, one pixel wide
+and 8-connected) the analysis measures, inside a square moving window centred on the pixel, the
+box-counting fractal dimension FDP of the branch through it and its tortuosity-and-confluence
+value TACO, and turns both into 8-bit images of the network, regional images and frequency
+tables.
+
+    >>> import numpy as np, drainshape
+    >>> network = np.fromfile("river.raw", np.uint8).reshape(400, 400)
+    >>> result = drainshape.analyse(network, window=13, regional=49)
+    >>> result.images["TAC_DN"]          # uint8, the bytes of river_TAC_DN.raw
+    >>> result.tables["FDP_DN"]          # the rows of river_FDP_DN.xls
+
+``analyse`` works from memory to memory; ``run`` does what ``drainshape run`` does (the same
+files) and returns the same result.
+"""
+
+from __future__ import annotations
+
+import dataclasses
+from typing import Callable, Dict, Optional, Tuple
+
+import numpy as np
+
+from . import _drainshape
+
+__all__ = ["analyse", "run", "Result", "WINDOW_SIDES", "__version__"]
+
+__version__: str = _drainshape.__version__
+
+#: The sides of the window menu, for ``window`` and ``regional``.
+WINDOW_SIDES: Tuple[int, ...] = _drainshape.WINDOW_SIDES
+
+
+@dataclasses.dataclass(frozen=True)
+class Result:
+    """The products of one analysis.
+
+    Attributes:
+        images: product name ("FDP_DN", "FDP_DN2", "FDP_RI", "FDP_RI2", "TAC_DN", "TAC_RI"; the
+            two "TAC_" ones alone for treatment="taco") to a uint8 array of the raster's shape,
+            the bytes of the ``.raw`` file of that name.
+        tables: product name (the names of ``images``, and "FDP_ER0" and "FDP_ER1", the
+            frequency of the R² of the fits over all box sizes and without box side 1) to a
+            float64 array with one row per row of the ``.xls`` file, its header left out, and its
+            columns: class, pixels, percentage (R² tables: class, pixels).
+        extremes: image name to (minimum, maximum) of its parameter, as its descriptor ends: the
+            fractal dimension for the "FDP_" images, the TACO value for the "TAC_" ones.
+        taco: with fields=True, float64 of the raster's shape: the TACO value of every pixel
+            before any rounding, 0.0 where there is none; TAC_DN holds its image value (the
+            value plus 0.5, truncated, its low 8 bits). Else None.
+        fdp, fdp2: with fields=True and both treatments, float64 of the raster's shape: the
+            fractal dimension of every processed pixel over all box sizes (fdp) and without box
+            side 1 (fdp2), NaN where no pixel was processed. The images hold the dimension x 100
+            as an image value: FDP_DN is int(100 * fdp + 0.5) at the processed pixels, to the
+            last bit of the product. Else None.
+        parameters: what was run: "program" ("drainshape 0.1.0"), "engine", "treatment",
+            "window", "regional" and "mnc".
+        processed: how many network pixels the first pass visited.
+    """
+
+    images: Dict[str, np.ndarray]
+    tables: Dict[str, np.ndarray]
+    extremes: Dict[str, Tuple[float, float]]
+    taco: Optional[np.ndarray]
+    fdp: Optional[np.ndarray]
+    fdp2: Optional[np.ndarray]
+    parameters: Dict[str, object]
+    processed: int
+
+
+Progress = Callable[[str, int, int], object]
+
+
+def analyse(
+    network,
+    window: int = 13,
+    regional: int = 49,
+    mnc: int = 1,
+    treatment: str = "both",
+    engine: str = "fast",
+    threads: int = 0,
+    fields: bool = False,
+    progress: Optional[Progress] = None,
+) -> Result:
+    """Analyses a network held in memory and returns every product.
+
+    Args:
+        network: a two-dimensional array (or anything numpy.asarray takes) of booleans or
+            integers of any width and memory order, one element per pixel, row 0 first. Only the
+            value 1 marks the network; every other value is background, as in a ``.raw`` file.
+            It is copied once and left as it is.
+        window: side of the analysis window, one of WINDOW_SIDES.
+        regional: side of the regional window, one of WINDOW_SIDES.
+        mnc: maximum number of confluents in a meander, 0 to 3.
+        treatment: "taco" (the TACO products alone) or "both" (FDP and TACO).
+        engine: "fast", or "reference" (the literal algorithms, much slower); both give the
+            same bytes.
+        threads: worker threads of the fast engine; 0 for every core.
+        fields: also return the real-valued fields taco, fdp and fdp2.
+        progress: None, or a callable progress(stage, done, total) called from the calling
+            thread as each long stage ("first pass", "FDP regional means", "FDP regional means
+            (2)", "TACO smoothing") starts (done 0), goes on, and ends (done == total); what it
+            raises stops the analysis and comes out of analyse.
+
+    Returns:
+        a Result.
+
+    Raises:
+        ValueError: a parameter the command line refuses, in its words, or an empty network.
+        TypeError: a network that is not of integers or booleans, a parameter of the wrong type.
+        MemoryError: grids that do not fit the memory of the machine.
+        KeyboardInterrupt: Ctrl-C; the analysis stops within a second.
+
+    The computation releases the GIL.
+    """
+    return Result(
+        **_drainshape.analyse(
+            network, window, regional, mnc, treatment, engine, threads, fields, progress
+        )
+    )
+
+
+def run(
+    river,
+    window: int = 13,
+    regional: int = 49,
+    mnc: int = 1,
+    treatment: str = "both",
+    name: Optional[str] = None,
+    out=None,
+    geotiff: bool = False,
+    preview: bool = False,
+    engine: str = "fast",
+    threads: int = 0,
+) -> Result:
+    """Does what ``drainshape run RIVER`` does, and returns the products as analyse does.
+
+    Writes the same files as the command (6 for treatment="taco", 20 for "both", and GeoTIFF,
+    pictures and a report on request), each under a temporary name, put in place only when the
+    whole set is complete: a run that fails or is interrupted leaves the earlier results in the
+    folder as they were.
+
+    Args:
+        river: path (str or os.PathLike) of R.raw with its descriptor R.txt beside it, or of a
+            raster that GDAL reads (band 1, 1 = network).
+        window, regional, mnc, treatment, engine, threads: as for analyse.
+        name: generic output name; None for the river's name.
+        out: output folder (it must exist); None for the river's folder.
+        geotiff: also write every image as <name><suffix>.tif.
+        preview: also write a PNG of every image and <name>_report.html.
+
+    Returns:
+        a Result (without fields).
+
+    Raises:
+        ValueError: what ``drainshape run`` refuses before writing anything (an option, a river
+            that cannot be read, an output folder that cannot be written, an output name whose
+            files would replace the river's own), with its message.
+        TypeError: an argument of the wrong type.
+        OSError: a file that cannot be written or read during the run.
+        MemoryError: grids that cannot be allocated.
+        KeyboardInterrupt: Ctrl-C; the run stops and removes its temporary files. SIGTERM stops
+            it the same way and then takes its usual course.
+
+    The computation releases the GIL.
+    """
+    return Result(
+        **_drainshape.run(
+            river, window, regional, mnc, treatment, name, out, geotiff, preview, engine, threads
+        )
+    )

@@ -1,0 +1,66 @@
+"""Types of the drainshape package; __init__.py documents every parameter and field."""
+
+import os
+from typing import Callable, Dict, Optional, Tuple, Union
+
+import numpy as np
+import numpy.typing as npt
+
+__version__: str
+WINDOW_SIDES: Tuple[int, ...]
+
+class Result:
+    # Product name to uint8 image of the raster's shape, the bytes of its .raw file.
+    images: Dict[str, npt.NDArray[np.uint8]]
+    # Product name (images' and "FDP_ER0", "FDP_ER1") to the rows of its .xls file, float64.
+    tables: Dict[str, npt.NDArray[np.float64]]
+    # Image name to (minimum, maximum) of its parameter, as its descriptor ends.
+    extremes: Dict[str, Tuple[float, float]]
+    # fields=True: the TACO value of every pixel before rounding, 0.0 where there is none.
+    taco: Optional[npt.NDArray[np.float64]]
+    # fields=True, both treatments: the two fractal dimensions, NaN where no pixel was processed.
+    fdp: Optional[npt.NDArray[np.float64]]
+    fdp2: Optional[npt.NDArray[np.float64]]
+    # "program", "engine", "treatment", "window", "regional", "mnc".
+    parameters: Dict[str, Union[str, int]]
+    # Network pixels visited by the first pass.
+    processed: int
+    def __init__(
+        self,
+        images: Dict[str, npt.NDArray[np.uint8]],
+        tables: Dict[str, npt.NDArray[np.float64]],
+        extremes: Dict[str, Tuple[float, float]],
+        taco: Optional[npt.NDArray[np.float64]],
+        fdp: Optional[npt.NDArray[np.float64]],
+        fdp2: Optional[npt.NDArray[np.float64]],
+        parameters: Dict[str, Union[str, int]],
+        processed: int,
+    ) -> None: ...
+
+# Called as progress(stage, done, total) from the calling thread.
+Progress = Callable[[str, int, int], object]
+
+def analyse(
+    network: npt.ArrayLike,  # 2-D, booleans or integers; only 1 marks the network
+    window: int = 13,  # one of WINDOW_SIDES
+    regional: int = 49,  # one of WINDOW_SIDES
+    mnc: int = 1,  # 0 to 3
+    treatment: str = "both",  # "taco" or "both"
+    engine: str = "fast",  # "fast" or "reference"
+    threads: int = 0,  # 0: every core
+    fields: bool = False,  # also return taco, fdp and fdp2
+    progress: Optional[Progress] = None,
+) -> Result: ...
+def run(
+    river: Union[str, os.PathLike[str]],  # R.raw with R.txt beside it, or a raster GDAL reads
+    window: int = 13,
+    regional: int = 49,
+    mnc: int = 1,
+    treatment: str = "both",
+    name: Optional[str] = None,  # generic output name; None: the river's
+    out: Union[str, os.PathLike[str], None] = None,  # output folder; None: the river's
+    geotiff: bool = False,
+    preview: bool = False,
+    engine: str = "fast",
+    threads: int = 0,
+) -> Result: ...
