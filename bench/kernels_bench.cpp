@@ -23,12 +23,9 @@
 #include "fractal/box_count_fast.h"
 #include "lib/moving_mean_fast.h"
 #include "lib/window.h"
-<<<<<<< HEAD
-#include "taco/smoothing_fast.h"
-=======
 #include "network/summary.h"
 #include "network/thinning.h"
->>>>>>> main
+#include "taco/smoothing_fast.h"
 #include "taco/taco_value.h"
 #include "taco/trace_fast.h"
 
@@ -235,7 +232,6 @@ void BM_FieldCopy(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * src.size());
 }
 
-<<<<<<< HEAD
 // The whole progressive smoothing of the raster's TACO field, analysis and regional windows of
 // the same side (menu index range(0)), range(1) threads. One item is one pixel of one step.
 void BM_ProgressiveSmoothing(benchmark::State& state) {
@@ -255,7 +251,6 @@ void BM_ProgressiveSmoothing(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * field.size() * half_side(slid_win));
 }
 
-=======
 // The check that `drainshape run` makes of every river (one pass), the whole summary of
 // `drainshape check`, and the thinning of a raster that is already one pixel wide (one pass
 // that finds nothing to remove).
@@ -283,7 +278,6 @@ BENCHMARK(BM_CountRedundant)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SummarizeNetwork)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ThinNetwork)->Unit(benchmark::kMillisecond);
 
->>>>>>> main
 // Window menu indices: 13, 49, 121 and 661 (the literal kernels only up to 121).
 BENCHMARK(BM_SelectBranchFast)->Arg(0)->Arg(3)->Arg(7)->Arg(11)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SelectBranchLiteral)->Arg(0)->Arg(3)->Arg(7)->Unit(benchmark::kMillisecond);
