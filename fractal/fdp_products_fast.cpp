@@ -12,6 +12,8 @@ namespace ds {
 
 namespace {
 
+constexpr std::int64_t kSpanRows = 256;  // rows between two progress reports
+
 void require_consistent(const SparseField& f, const ByteGrid& image) {
     if (f.at == nullptr || static_cast<std::int64_t>(f.values.size()) != f.at->size() ||
         static_cast<std::int64_t>(f.at->row_start.size()) != f.at->rows + 1)
@@ -39,42 +41,39 @@ PositiveSum literal_window_sum(const SparseField& f, std::int64_t i, std::int64_
     return s;
 }
 
-// Rounds each window mean; where the rounding of the literal mean could differ, sums that
-// window again in the literal order.
-//
-// With u = 2^-53: the literal sum of n positive values in plain double is within (n - 1) u of
-// the exact sum, and its mean and the added 0.5 are each rounded once more. The running sum is
-// within 2 u of the exact sum plus `slack_` (each column sum and the window sum are rounded once
-// to a double; the compensated parts add errors of order u^2 only), and its mean and the added
-// 0.5 are rounded once more each. So both values of mean + 0.5 lie within (x + 1) (n + 6) u +
-// slack_ of x; the bound below doubles that. When the whole interval x +- bound lies between
-// two integers, both truncate alike.
+// Rounds each window mean; where the rounding of the literal mean could differ
+// (running::rounded_means), sums that window again in the literal order.
 class RegionalSink final : public running::WindowSink {
   public:
-    RegionalSink(const SparseField& f, int half, ByteGrid& out, int threads, double slack)
-        : f_(f), half_(half), out_(out), slack_(slack), hist_(static_cast<std::size_t>(threads)) {}
+    RegionalSink(const SparseField& f, int half, ByteGrid& out, int threads, double unit)
+        : f_(f),
+          half_(half),
+          out_(out),
+          unit_(unit),
+          hist_(static_cast<std::size_t>(threads)),
+          values_(static_cast<std::size_t>(threads)) {}
 
-    void emit(int thread, std::int64_t i, int rows, std::int64_t j0, std::int64_t j1,
-              const double* sum, const double* count) override {
+    void emit(int thread, std::int64_t i, int rows, std::int64_t j0, std::int64_t width,
+              const std::uint64_t* sum, const std::uint64_t* count) override {
         Histogram& hist = hist_[static_cast<std::size_t>(thread)];
-        for (std::int64_t j = j0; j < j1; ++j)
-            for (int k = 0; k < rows; ++k) {
-                const std::int64_t q = (j - j0) * running::kGroupRows + k;
-                const double n = count[q];
-                if (n == 0.0)
+        std::vector<std::int64_t>& value = values_[static_cast<std::size_t>(thread)];
+        value.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows));
+        running::rounded_means(sum, count, width * rows, unit_, value.data());
+        for (int k = 0; k < rows; ++k) {
+            unsigned char* row = out_.row(i + k).data();
+            const std::int64_t* v = value.data() + k * width;
+            for (std::int64_t q = 0; q < width; ++q) {
+                if (v[q] == -1)
                     continue;
-                const double x = sum[q] / n + 0.5;
-                const double bound = (x + 1.0) * (n + 16.0) * 0x1p-52 + slack_;
-                int v;
-                if (std::floor(x - bound) == std::floor(x + bound)) {
-                    v = static_cast<int>(x);
-                } else {
-                    const PositiveSum s = literal_window_sum(f_, i + k, j, half_);
-                    v = image_value(s.suma / s.ico);
+                int b = static_cast<int>(v[q]);
+                if (v[q] == -2) {
+                    const PositiveSum s = literal_window_sum(f_, i + k, j0 + q, half_);
+                    b = image_value(s.suma / s.ico);
                 }
-                out_(i + k, j) = low_byte(v);
-                count_bin(hist, v);
+                row[j0 + q] = low_byte(b);
+                count_bin(hist, b);
             }
+        }
     }
 
     Histogram merged() const {
@@ -89,8 +88,9 @@ class RegionalSink final : public running::WindowSink {
     const SparseField& f_;
     int half_;
     ByteGrid& out_;
-    double slack_;
+    double unit_;
     std::vector<Histogram> hist_;  // one per thread; integer counts merge in any order
+    std::vector<std::vector<std::int64_t>> values_;  // one per thread
 };
 
 }  // namespace
@@ -110,24 +110,21 @@ Histogram fdp_regional_image_fast(const SparseField& dtab, int bord, ByteGrid& t
     threads = std::max(threads, 1);
     tab_out.fill(0);
 
-    // Compensated part of the error: the lo parts of the column and window sums collect at most
-    // rows + cols terms of u times the largest sum, each rounded with an error of u.
     double vmax = 0.0;
     for (const double v : dtab.values)
-        if (v > 0.0)
-            vmax = std::max(vmax, v);
-    const double side = 2.0 * bord + 1.0;
-    const double ops = static_cast<double>(dtab.at->rows + dtab.at->cols) + 2.0;
-    const double slack = 8.0 * ops * ops * 0x1p-106 * side * side * vmax;
-
-    RegionalSink sink(dtab, bord, tab_out, threads, slack);
-    running::window_sums(running::SparseColumns(dtab), bord, threads, sink, 250,
-                         [&](std::int64_t i0, std::int64_t i1) {
-                             if (!on_line)
-                                 return;
-                             for (std::int64_t i = i0; i < i1; ++i)
-                                 on_line(static_cast<int>(i + 1));
-                         });
+        vmax = std::max(vmax, v);
+    const running::Packing packing = running::packing_for(vmax, bord);
+    RegionalSink sink(dtab, bord, tab_out, threads, std::ldexp(1.0, -packing.shift));
+    // Bands of rows in turn, each on every thread, so that the lines are reported in order.
+    const std::int64_t first = bord;
+    const std::int64_t last = std::max<std::int64_t>(dtab.at->rows - bord, first);
+    for (std::int64_t i0 = first; i0 < last; i0 += kSpanRows) {
+        const std::int64_t i1 = std::min(i0 + kSpanRows, last);
+        running::sparse_window_sums(dtab, bord, packing, i0, i1, threads, sink);
+        if (on_line)
+            for (std::int64_t i = i0; i < i1; ++i)
+                on_line(static_cast<int>(i + 1));
+    }
     return sink.merged();
 }
 

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <new>
 #include <span>
 #include <stdexcept>
@@ -18,6 +19,39 @@
 #include <vector>
 
 namespace ds {
+
+namespace detail {
+// Blocks of kMappedBytes and more are mapped apart, aligned on 2 MiB and marked for transparent
+// huge pages, so that a raster's grids fault in one page per 2 MiB instead of one per 4 KiB (a
+// fault is dear, on virtual machines above all). Throw std::bad_alloc when the memory is refused.
+inline constexpr std::size_t kMappedBytes = std::size_t{512} << 10;
+void* map_block(std::size_t bytes);
+void unmap_block(void* p, std::size_t bytes);
+}  // namespace detail
+
+// The allocator of the cells of a grid.
+template <class T>
+struct GridAllocator {
+    using value_type = T;
+    GridAllocator() = default;
+    template <class U>
+    GridAllocator(const GridAllocator<U>&) {}
+    T* allocate(std::size_t n) {
+        if (n * sizeof(T) >= detail::kMappedBytes)
+            return static_cast<T*>(detail::map_block(n * sizeof(T)));
+        return std::allocator<T>().allocate(n);
+    }
+    void deallocate(T* p, std::size_t n) {
+        if (n * sizeof(T) >= detail::kMappedBytes)
+            detail::unmap_block(p, n * sizeof(T));
+        else
+            std::allocator<T>().deallocate(p, n);
+    }
+    template <class U>
+    bool operator==(const GridAllocator<U>&) const {
+        return true;
+    }
+};
 
 // Thrown when a grid or vector cannot be allocated: sizes of zero or below, a cell count that
 // overflows, or memory that the system refuses.
@@ -89,7 +123,7 @@ class Grid {
   private:
     std::int64_t rows_ = 0;
     std::int64_t cols_ = 0;
-    std::vector<T> cells_;
+    std::vector<T, GridAllocator<T>> cells_;
 };
 
 // Throws std::invalid_argument(`what`) unless the two grids have the same lines and columns.

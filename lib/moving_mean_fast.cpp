@@ -1,11 +1,15 @@
 #include "lib/moving_mean_fast.h"
 
+#include <immintrin.h>
 #include <omp.h>
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
+#include <cmath>
 #include <cstring>
 #include <stdexcept>
+#include <type_traits>
 
 namespace ds {
 
@@ -13,17 +17,35 @@ namespace running {
 
 namespace {
 
-constexpr std::int64_t kBlockRows = 64;   // rows of one share of the row pass
-constexpr std::int64_t kBandCols = 256;   // columns of one share of the column pass
-constexpr std::int64_t kBlockCols = 128;  // columns handed to the sink at once
-static_assert(kBlockRows % kGroupRows == 0);
-constexpr int G = kGroupRows;
+constexpr int kMaxLanes = 8;
+
+// One band of rows of a dense step, as the kernels see it.
+struct BandJob {
+    int rows = 0;                          // rows of the band, up to the lanes
+    const Cell* add[kMaxLanes] = {};       // the packed row entering each row's window
+    const Cell* sub[kMaxLanes] = {};       // the one leaving it (the zero row at a chunk's start)
+    bool clean = false;                    // every cell of the band's windows inside the frame > 0
+    std::int64_t rows_in[kMaxLanes] = {};  // rows of each row's window inside the frame
+    std::int64_t cols = 0;
+    std::int64_t half = 0;
+    std::int64_t border = 0;  // frame of zeros of the input
+    double scale = 1.0;       // factor of sum / count
+    int in_bits = 1;
+    int out_bits = 1;
+    Cell* col = nullptr;            // the column sums of the thread
+    std::uint64_t* val = nullptr;   // transposed column sums, values
+    std::uint64_t* cnt = nullptr;   // and counts
+    bool spaced = false;            // add[k] is add[0] + k cols, and sub[k] likewise
+    bool packed = true;             // the means packed, or reals
+    char* out = nullptr;            // the band's first output row; the others follow
+    bool zero_row[kMaxLanes] = {};  // the row got an empty window
+};
 
 // Lane shuffles: GCC's and clang's builtins take the lane indices differently.
 #if defined(__clang__)
 #define RUNNING_SHUFFLE(a, b, ...) __builtin_shufflevector(a, b, __VA_ARGS__)
 #else
-#define RUNNING_SHUFFLE(a, b, ...) __builtin_shuffle(a, b, M{__VA_ARGS__})
+#define RUNNING_SHUFFLE(a, b, ...) __builtin_shuffle(a, b, I{__VA_ARGS__})
 #endif
 
 namespace lanes2 {
@@ -33,54 +55,66 @@ namespace lanes2 {
 }  // namespace lanes2
 
 #if defined(__x86_64__) && !defined(__clang__)
-// The same kernels four lanes wide, for processors with AVX2 (picked at run time; g++ only).
+// The same kernels four and eight lanes wide, for processors with AVX2 and with AVX-512 (picked
+// at run time; g++ only).
 #pragma GCC push_options
-#pragma GCC target("avx2")
+#pragma GCC target("avx2,fma")
 namespace lanes4 {
 #define RUNNING_LANES 4
 #include "lib/moving_mean_kernels.inc"
 #undef RUNNING_LANES
 }  // namespace lanes4
 #pragma GCC pop_options
-#define RUNNING_HAS_LANES4 1
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512dq,avx512vl,avx512bw")
+namespace lanes8 {
+#define RUNNING_LANES 8
+#include "lib/moving_mean_kernels.inc"
+#undef RUNNING_LANES
+}  // namespace lanes8
+#pragma GCC pop_options
+#define RUNNING_HAS_WIDE 1
 #endif
 
 struct Kernels {
     int lanes;
-    decltype(&lanes2::dense_step) dense_step;
-    decltype(&lanes2::dense_sum) dense_sum;
-    decltype(&lanes2::dense_group) dense_group;
-    decltype(&lanes2::row_pass) row_pass;
-    decltype(&lanes2::store_means) store_means;
+    decltype(&lanes2::pack_row) pack_row;
+    decltype(&lanes2::dense_means) dense_means;
+    decltype(&lanes2::band_sums) band_sums;
+    decltype(&lanes2::rounded_means) rounded_means;
 };
 
-constexpr Kernels kLanes2{2,
-                          lanes2::dense_step,
-                          lanes2::dense_sum,
-                          lanes2::dense_group,
-                          lanes2::row_pass,
-                          lanes2::store_means};
-#ifdef RUNNING_HAS_LANES4
-constexpr Kernels kLanes4{4,
-                          lanes4::dense_step,
-                          lanes4::dense_sum,
-                          lanes4::dense_group,
-                          lanes4::row_pass,
-                          lanes4::store_means};
+constexpr Kernels kLanes2{2, lanes2::pack_row, lanes2::dense_means, lanes2::band_sums,
+                          lanes2::rounded_means};
+#ifdef RUNNING_HAS_WIDE
+constexpr Kernels kLanes4{4, lanes4::pack_row, lanes4::dense_means, lanes4::band_sums,
+                          lanes4::rounded_means};
+constexpr Kernels kLanes8{8, lanes8::pack_row, lanes8::dense_means, lanes8::band_sums,
+                          lanes8::rounded_means};
 
-bool wide_supported() {
-    return __builtin_cpu_supports("avx2");
+bool supported(int lanes) {
+    if (lanes == 8)
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+               __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
+    if (lanes == 4)
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return lanes == 2;
 }
 #else
 constexpr Kernels kLanes4 = kLanes2;
+constexpr Kernels kLanes8 = kLanes2;
 
-bool wide_supported() {
-    return false;
+bool supported(int lanes) {
+    return lanes == 2;
 }
 #endif
 
+const Kernels* widest() {
+    return supported(8) ? &kLanes8 : supported(4) ? &kLanes4 : &kLanes2;
+}
+
 std::atomic<const Kernels*>& chosen() {
-    static std::atomic<const Kernels*> k{wide_supported() ? &kLanes4 : &kLanes2};
+    static std::atomic<const Kernels*> k{widest()};
     return k;
 }
 
@@ -88,116 +122,188 @@ const Kernels& kernels() {
     return *chosen().load(std::memory_order_relaxed);
 }
 
-void copy(const ColumnSums& from, std::int64_t c0, std::int64_t c1, ColumnSums& to) {
-    std::copy(from.hi.begin() + c0, from.hi.begin() + c1, to.hi.begin() + c0);
-    std::copy(from.lo.begin() + c0, from.lo.begin() + c1, to.lo.begin() + c0);
-    std::copy(from.n.begin() + c0, from.n.begin() + c1, to.n.begin() + c0);
+// Nearest integer, ties to even, of 0 <= x < 2^62, as the vector kernels find it.
+std::uint64_t nearest(double x) {
+    return static_cast<std::uint64_t>(std::llrint(x));
 }
 
-void clear(std::int64_t c0, std::int64_t c1, ColumnSums& s) {
-    std::fill(s.hi.begin() + c0, s.hi.begin() + c1, 0.0);
-    std::fill(s.lo.begin() + c0, s.lo.begin() + c1, 0.0);
-    std::fill(s.n.begin() + c0, s.n.begin() + c1, 0.0);
+int bit_width(std::int64_t n) {
+    return static_cast<int>(std::bit_width(static_cast<std::uint64_t>(n)));
+}
+
+// Rows of the window of row i that lie inside the frame.
+std::int64_t rows_inside(std::int64_t i, std::int64_t half, std::int64_t rows,
+                         std::int64_t border) {
+    return std::min(i + half, rows - 1 - border) - std::max(i - half, border) + 1;
+}
+
+// Buffer `which` of the calling thread, of at least n cells, kept from one step to the next: a
+// step is short and its buffers are large.
+std::uint64_t* scratch(int which, std::size_t n) {
+    thread_local std::vector<std::uint64_t> buffers[3];
+    std::vector<std::uint64_t>& b = buffers[which];
+    if (b.size() < n)
+        b.resize(n);
+    return b.data();
+}
+
+// Where a dense step writes its means.
+struct StepOut {
+    const PackedField* packed = nullptr;
+    RealGrid* real = nullptr;
+    double scale = 1.0;
+};
+
+// One dense step over rows a to b - 1, cut into bands of `lanes` rows, each thread taking a run
+// of consecutive bands with its own column sums.
+class DenseStep {
+  public:
+    DenseStep(const PackedField& in, int half, std::int64_t a, std::int64_t b, const StepOut& o)
+        : in_(in),
+          o_(o),
+          h_(half),
+          a_(a),
+          b_(b),
+          cols_(in.rows.cols),
+          lanes_(kernels().lanes),
+          zeros_(static_cast<std::size_t>(cols_), 0),
+          clean_(clean_bands()) {}
+
+    std::int64_t bands() const { return static_cast<std::int64_t>(clean_.size()); }
+
+    // The first band of thread t of nt, so that each gets about as much work: a band whose
+    // windows need counting costs about half as much again.
+    std::int64_t first_band(std::int64_t t, std::int64_t nt) const {
+        std::int64_t total = 0;
+        for (const std::uint8_t c : clean_)
+            total += c ? 2 : 3;
+        std::int64_t band = 0;
+        for (std::int64_t cost = 0; band < bands() && cost * nt < total * t; ++band)
+            cost += clean_[static_cast<std::size_t>(band)] ? 2 : 3;
+        return band;
+    }
+
+    // Bands first to last - 1, on the calling thread.
+    void run(std::int64_t first, std::int64_t last) const {
+        if (first >= last)
+            return;
+        BandJob job;
+        job.cols = cols_;
+        job.half = h_;
+        job.border = in_.border;
+        job.scale = o_.scale;
+        job.in_bits = in_.packing.count_bits;
+        job.out_bits = o_.packed ? o_.packed->packing.count_bits : 1;
+        job.packed = o_.packed != nullptr;
+        job.col = scratch(0, static_cast<std::size_t>(cols_));
+        job.val = scratch(1, static_cast<std::size_t>(cols_ * lanes_));
+        job.cnt = scratch(2, static_cast<std::size_t>(cols_ * lanes_));
+        start_columns(a_ + first * lanes_, job.col);
+        for (std::int64_t band = first; band < last; ++band) {
+            prepare(job, band, band == first);
+            kernels().dense_means(job);
+            if (o_.packed)
+                for (int q = 0; q < job.rows; ++q)
+                    o_.packed->rows.full(a_ + band * lanes_ + q) = job.zero_row[q] ? 0 : 1;
+        }
+    }
+
+  private:
+    // Whether every cell of a band's windows inside the frame is positive, so that their counts
+    // are those of the frame alone: no row of those windows inside the frame has a cell <= 0.
+    // This holds only where the frame lies outside every window's centre, as it does for the
+    // fields that a step makes.
+    std::vector<std::uint8_t> clean_bands() const {
+        const std::int64_t n = b_ - a_ + 2 * h_;
+        std::vector<std::int64_t> unclean(static_cast<std::size_t>(n) + 1, 0);
+        for (std::int64_t t = 0; t < n; ++t) {
+            const std::int64_t r = a_ - h_ + t;
+            const bool inside = r >= in_.border && r < in_.raster_rows - in_.border;
+            unclean[static_cast<std::size_t>(t) + 1] =
+                unclean[static_cast<std::size_t>(t)] + (inside && !in_.rows.full(r) ? 1 : 0);
+        }
+        std::vector<std::uint8_t> clean(static_cast<std::size_t>((b_ - a_ + lanes_ - 1) / lanes_));
+        for (std::size_t band = 0; band < clean.size(); ++band) {
+            const std::int64_t lo = static_cast<std::int64_t>(band) * lanes_;
+            const std::int64_t hi = std::min(lo + lanes_, b_ - a_) + 2 * h_;
+            clean[band] = in_.border <= h_ && unclean[static_cast<std::size_t>(hi)] ==
+                                                  unclean[static_cast<std::size_t>(lo)];
+        }
+        return clean;
+    }
+
+    // The column sums of row i0's window but its last row, which the band's first row adds.
+    void start_columns(std::int64_t i0, std::uint64_t* col) const {
+        std::fill(col, col + cols_, 0);
+        for (std::int64_t r = i0 - h_; r < i0 + h_; ++r) {
+            const Cell* row = in_.rows.row(r);
+            for (std::int64_t j = 0; j < cols_; ++j)
+                col[j] += row[j];
+        }
+    }
+
+    // The rows of one band: what enters and leaves each row's window, where its means go, and
+    // whether every cell of its windows inside the frame is positive (so that counts are known).
+    void prepare(BandJob& job, std::int64_t band, bool starts_run) const {
+        const Cell* zero = zeros_.data();
+        const std::int64_t i0 = a_ + band * lanes_;
+        job.rows = static_cast<int>(std::min<std::int64_t>(lanes_, b_ - i0));
+        for (int q = 0; q < lanes_; ++q) {
+            const std::int64_t i = i0 + q;
+            const bool real_row = q < job.rows;
+            job.add[q] = real_row ? in_.rows.row(i + h_) : zero;
+            job.sub[q] = real_row && !(starts_run && q == 0) ? in_.rows.row(i - h_ - 1) : zero;
+            job.rows_in[q] = rows_inside(i, h_, in_.raster_rows, in_.border);
+        }
+        job.spaced = job.rows == lanes_ && !starts_run;
+        if (o_.packed)
+            job.out = reinterpret_cast<char*>(o_.packed->rows.row(i0));
+        else
+            job.out = reinterpret_cast<char*>(o_.real->row(i0).data());
+        job.clean = clean_[static_cast<std::size_t>(band)] != 0;
+    }
+
+    const PackedField& in_;
+    const StepOut& o_;
+    std::int64_t h_, a_, b_, cols_;
+    int lanes_;
+    std::vector<std::uint64_t> zeros_;
+    std::vector<std::uint8_t> clean_;  // per band
+};
+
+void mean_step(const PackedField& in, int half, std::int64_t a, std::int64_t b, const StepOut& o,
+               int threads) {
+    if (half < 0 || b < a || (a < b && (a < half || b > in.raster_rows - half)))
+        throw std::invalid_argument("window step: rows outside the raster's margin");
+    if (a == b || in.rows.cols <= 2 * std::int64_t{half})
+        return;
+    const DenseStep step(in, half, a, b, o);
+    const std::int64_t bands = step.bands();
+    threads = static_cast<int>(std::clamp<std::int64_t>(threads, 1, bands));
+#pragma omp parallel num_threads(threads) if (threads > 1)
+    {
+        const std::int64_t t = omp_get_thread_num();
+        const std::int64_t nt = omp_get_num_threads();
+        step.run(step.first_band(t, nt), step.first_band(t + 1, nt));
+    }
 }
 
 }  // namespace
 
-void DenseColumns::start(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
-                         ColumnSums& s) const {
-    clear(c0, c1, s);
-    kernels().dense_sum(src_.row(i - half).data(), src_.cols(), 2 * std::int64_t{half} + 1, c0, c1,
-                        s.hi.data(), s.lo.data(), s.n.data());
+Packing packing_for(double vmax, int half) {
+    const std::int64_t w = 2 * std::int64_t{half} + 1;
+    const int count_bits = bit_width(w);
+    const int e = vmax > 0.0 ? std::ilogb(vmax) + 1 : 0;  // vmax < 2^e
+    // q <= 2^(e + shift): a column of w packed cells and a window of w * w values of q stay
+    // below 2^63.
+    const int top = std::min(63 - count_bits - bit_width(w), 62 - bit_width(w * w));
+    return {std::min(top - e, 1000), count_bits};
 }
 
-void DenseColumns::slide(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
-                         ColumnSums& s) const {
-    kernels().dense_step(src_.row(i + half).data(), src_.row(i - half - 1).data(), c0, c1,
-                         s.hi.data(), s.lo.data(), s.n.data());
-}
-
-void ColumnSource::group(int half, std::int64_t i, int rows, bool slide_first, ColumnSums& s,
-                         double* sum, double* count) const {
-    const std::int64_t n_cols = cols();
-    for (int k = 0; k < rows; ++k) {
-        if (k > 0 || slide_first)
-            slide(half, i + k, 0, n_cols, s);
-        for (std::int64_t j = 0; j < n_cols; ++j) {
-            const auto u = static_cast<std::size_t>(j);
-            sum[j * G + k] = s.hi[u] + s.lo[u];
-            count[j * G + k] = s.n[u];
-        }
-    }
-}
-
-void DenseColumns::group(int half, std::int64_t i, int rows, bool slide_first, ColumnSums& s,
-                         double* sum, double* count) const {
-    const double* add[G] = {};
-    const double* sub[G] = {};
-    for (int k = 0; k < rows; ++k) {
-        add[k] = src_.row(i + k + half).data();
-        sub[k] = (k > 0 || slide_first) ? src_.row(i + k - half - 1).data() : nullptr;
-    }
-    kernels().dense_group(add, sub, rows, cols(), s.hi.data(), s.lo.data(), s.n.data(), sum, count);
-}
-
-namespace {
-
-// Stored pixels of row r in columns c0 to c1 - 1.
-std::pair<std::int64_t, std::int64_t> stored_range(const SparsePositions& at, std::int64_t r,
-                                                   std::int64_t c0, std::int64_t c1) {
-    const auto first = at.col.begin();
-    const auto lo = std::lower_bound(first + at.begin(r), first + at.end(r), c0);
-    const auto hi = std::lower_bound(lo, first + at.end(r), c1);
-    return {lo - first, hi - first};
-}
-
-}  // namespace
-
-void SparseColumns::start(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
-                          ColumnSums& s) const {
-    clear(c0, c1, s);
-    for (std::int64_t r = i - half; r <= i + half; ++r) {
-        const auto [b, e] = stored_range(*f_.at, r, c0, c1);
-        for (std::int64_t k = b; k < e; ++k) {
-            const double v = f_.values[static_cast<std::size_t>(k)];
-            const auto j = static_cast<std::size_t>(f_.at->col[static_cast<std::size_t>(k)]);
-            if (v > 0.0)
-                slide_sum(s.hi[j], s.lo[j], s.n[j], v, 0.0, 1.0);
-        }
-    }
-}
-
-void SparseColumns::slide(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
-                          ColumnSums& s) const {
-    // The entering and the leaving row, merged by column: a column touched by both takes both
-    // in one step, as the dense pass does; untouched columns would only add zeros there.
-    const auto& col = f_.at->col;
-    auto [a, ae] = stored_range(*f_.at, i + half, c0, c1);
-    auto [b, be] = stored_range(*f_.at, i - half - 1, c0, c1);
-    const auto value = [&](std::int64_t k) { return f_.values[static_cast<std::size_t>(k)]; };
-    const auto column = [&](std::int64_t k) { return col[static_cast<std::size_t>(k)]; };
-    while (a < ae || b < be) {
-        std::int64_t j;
-        double va = 0.0, vb = 0.0;
-        if (b >= be || (a < ae && column(a) < column(b))) {
-            j = column(a);
-            va = value(a++);
-        } else if (a >= ae || column(b) < column(a)) {
-            j = column(b);
-            vb = value(b++);
-        } else {
-            j = column(a);
-            va = value(a++);
-            vb = value(b++);
-        }
-        const bool pa = va > 0.0;
-        const bool pb = vb > 0.0;
-        if (pa || pb) {
-            const auto u = static_cast<std::size_t>(j);
-            slide_sum(s.hi[u], s.lo[u], s.n[u], pa ? va : 0.0, pb ? vb : 0.0,
-                      (pa ? 1.0 : 0.0) - (pb ? 1.0 : 0.0));
-        }
-    }
+std::uint64_t pack(double v, Packing p) {
+    if (!(v > 0.0))
+        return 0;
+    return (nearest(v * std::ldexp(1.0, p.shift)) << p.count_bits) | 1;
 }
 
 int lanes() {
@@ -205,128 +311,149 @@ int lanes() {
 }
 
 void force_lanes(int lanes) {
-    if (lanes == 0)
-        lanes = wide_supported() ? 4 : 2;
-    if (lanes == 4 && !wide_supported())
-        throw std::invalid_argument("4 lanes need a processor with AVX2");
-    if (lanes != 2 && lanes != 4)
-        throw std::invalid_argument("the running sums work with 2 or 4 lanes");
-    chosen().store(lanes == 4 ? &kLanes4 : &kLanes2, std::memory_order_relaxed);
+    if (lanes == 0) {
+        chosen().store(widest(), std::memory_order_relaxed);
+        return;
+    }
+    if (lanes != 2 && lanes != 4 && lanes != 8)
+        throw std::invalid_argument("the window sums work with 2, 4 or 8 lanes");
+    if (!supported(lanes))
+        throw std::invalid_argument("this processor lacks the vector width asked for");
+    chosen().store(lanes == 8   ? &kLanes8
+                   : lanes == 4 ? &kLanes4
+                                : &kLanes2,
+                   std::memory_order_relaxed);
 }
 
-void window_sums(const ColumnSource& columns, int half, int threads, WindowSink& sink,
-                 std::int64_t span_rows,
-                 const std::function<void(std::int64_t i0, std::int64_t i1)>& after_span) {
-    const std::int64_t rows = columns.rows();
-    const std::int64_t cols = columns.cols();
-    const std::int64_t h = half;
-    if (half < 0 || rows <= 2 * h || cols <= 2 * h)
-        return;
-    threads = std::max(threads, 1);
-    // Whole blocks per span, so that the blocks start at the same rows whatever the span.
-    span_rows = span_rows <= 0 ? rows : (span_rows + kBlockRows - 1) / kBlockRows * kBlockRows;
-    const std::int64_t bands = (cols + kBandCols - 1) / kBandCols;
-
-    // The rows are cut into blocks at fixed places, each block handled by one thread. A block
-    // sums its first rows from nothing, unless the window is so tall that this would cost more
-    // than sliding over the block (adding a row costs about half a slide, which adds one and
-    // removes one): then the column sums first slide down from the top once, band by band,
-    // keeping their state at the first row of every block, and each block then slides again
-    // from there with the same operations. Either way the sums depend on the window only,
-    // never on how the blocks fall to the threads.
-    const bool slide_starts = 2 * h + 1 > 4 * kBlockRows;
-    ColumnSums state(cols);
-    const std::int64_t max_blocks =
-        (std::min(span_rows, rows - 2 * h) + kBlockRows - 1) / kBlockRows;
-    std::vector<ColumnSums> starts;
-    if (slide_starts)
-        starts.assign(static_cast<std::size_t>(max_blocks), ColumnSums(cols));
-
-    // Per thread: the column sums of its current block and those of one group of rows,
-    // column-major, so that the row pass reads the rows of the group side by side.
-    struct ThreadWork {
-        explicit ThreadWork(std::int64_t cols)
-            : local(cols),
-              csum(static_cast<std::size_t>(cols * G)),
-              cn(static_cast<std::size_t>(cols * G)) {}
-        ColumnSums local;
-        std::vector<double> csum;
-        std::vector<double> cn;
-    };
-    std::vector<ThreadWork> work(static_cast<std::size_t>(threads), ThreadWork(cols));
-
-    for (std::int64_t i0 = h; i0 < rows - h; i0 += span_rows) {
-        const std::int64_t i1 = std::min(i0 + span_rows, rows - h);
-        const std::int64_t blocks = (i1 - i0 + kBlockRows - 1) / kBlockRows;
-#pragma omp parallel num_threads(threads) if (threads > 1)
-        {
-            if (slide_starts) {
-#pragma omp for schedule(dynamic)
-                for (std::int64_t band = 0; band < bands; ++band) {
-                    const std::int64_t c0 = band * kBandCols;
-                    const std::int64_t c1 = std::min(c0 + kBandCols, cols);
-                    for (std::int64_t i = i0; i < i1; ++i) {
-                        if (i == h)
-                            columns.start(half, h, c0, c1, state);
-                        else
-                            columns.slide(half, i, c0, c1, state);
-                        if ((i - i0) % kBlockRows == 0)
-                            copy(state, c0, c1,
-                                 starts[static_cast<std::size_t>((i - i0) / kBlockRows)]);
-                    }
-                }
-            }
-
-            const int thread = omp_get_thread_num();
-            ThreadWork& w = work[static_cast<std::size_t>(thread)];
-#pragma omp for schedule(dynamic)
-            for (std::int64_t block = 0; block < blocks; ++block) {
-                const std::int64_t b0 = i0 + block * kBlockRows;
-                const std::int64_t b1 = std::min(b0 + kBlockRows, i1);
-                if (slide_starts)
-                    copy(starts[static_cast<std::size_t>(block)], 0, cols, w.local);
-                else
-                    columns.start(half, b0, 0, cols, w.local);
-                for (std::int64_t g0 = b0; g0 < b1; g0 += G) {
-                    const int valid = static_cast<int>(std::min<std::int64_t>(G, b1 - g0));
-                    columns.group(half, g0, valid, g0 != b0, w.local, w.csum.data(), w.cn.data());
-                    kernels().row_pass(w.csum.data(), w.cn.data(), cols, h, thread, g0, valid,
-                                       sink);
-                }
-            }
-        }
-        if (after_span)
-            after_span(i0, i1);
+void pack_rows(const RealGrid& src, std::int64_t a, std::int64_t b, const PackedField& field,
+               int threads) {
+    const double scale = std::ldexp(1.0, field.packing.shift);
+    const int bits = field.packing.count_bits;
+    const std::int64_t z = field.border;
+    const Kernels& k = kernels();
+#pragma omp parallel for num_threads(std::max(threads, 1)) schedule(static)
+    for (std::int64_t i = a; i < b; ++i) {
+        const auto row = src.row(i);
+        bool all = k.pack_row(row.data(), src.cols(), scale, bits, field.rows.row(i));
+        if (!all && z > 0 && 2 * z < src.cols())
+            all = std::all_of(row.begin() + z, row.end() - z, [](double v) { return v > 0.0; });
+        field.rows.full(i) = all ? 1 : 0;
     }
+}
+
+void packed_mean_step(const PackedField& in, int half, std::int64_t a, std::int64_t b,
+                      const PackedField& out, int threads) {
+    StepOut o;
+    o.packed = &out;
+    o.scale = std::ldexp(1.0, out.packing.shift - in.packing.shift);
+    mean_step(in, half, a, b, o, threads);
+}
+
+void real_mean_step(const PackedField& in, int half, std::int64_t a, std::int64_t b, RealGrid& real,
+                    int threads) {
+    StepOut o;
+    o.real = &real;
+    o.scale = std::ldexp(1.0, -in.packing.shift);
+    mean_step(in, half, a, b, o, threads);
+}
+
+void sparse_window_sums(const SparseField& f, int half, Packing packing, std::int64_t a,
+                        std::int64_t b, int threads, WindowSink& sink) {
+    const SparsePositions& at = *f.at;
+    const std::int64_t h = half;
+    const std::int64_t cols = at.cols;
+    if (half < 0 || b < a || (a < b && (a < h || b > at.rows - h)))
+        throw std::invalid_argument("window sums: rows outside the raster's margin");
+    if (a == b || cols <= 2 * h)
+        return;
+    // The fixed point of every stored value, -1 for those that take no part.
+    const double scale = std::ldexp(1.0, packing.shift);
+    std::vector<std::int64_t> q(f.values.size());
+    for (std::size_t s = 0; s < q.size(); ++s)
+        q[s] = f.values[s] > 0.0 ? static_cast<std::int64_t>(nearest(f.values[s] * scale)) : -1;
+
+    const Kernels& k = kernels();
+    const int lanes = k.lanes;
+    const std::int64_t bands = (b - a + lanes - 1) / lanes;
+    threads = static_cast<int>(std::clamp<std::int64_t>(threads, 1, bands));
+    const std::int64_t width = cols - 2 * h;
+
+#pragma omp parallel num_threads(threads) if (threads > 1)
+    {
+        const int t = omp_get_thread_num();
+        const std::int64_t nt = omp_get_num_threads();
+        const std::int64_t first = bands * t / nt;
+        const std::int64_t last = bands * (t + 1) / nt;
+        const auto n = static_cast<std::size_t>(cols);
+        const auto nl = static_cast<std::size_t>(lanes);
+        std::vector<std::uint64_t> col_val(n, 0), col_cnt(n, 0);
+        std::vector<std::uint64_t> val(n * nl), cnt(n * nl);
+        std::vector<std::uint64_t> sum(static_cast<std::size_t>(width) * nl);
+        std::vector<std::uint64_t> count(static_cast<std::size_t>(width) * nl);
+        // Adds the stored values of row r with `sign` to the column sums and, from lane `lane`
+        // on, to the band's lanes.
+        const auto apply = [&](std::int64_t r, std::uint64_t sign, int lane) {
+            for (std::int64_t s = at.begin(r); s < at.end(r); ++s) {
+                const std::int64_t v = q[static_cast<std::size_t>(s)];
+                if (v < 0)
+                    continue;
+                const auto j = static_cast<std::size_t>(at.col[static_cast<std::size_t>(s)]);
+                const std::uint64_t dv = sign * static_cast<std::uint64_t>(v);
+                col_val[j] += dv;
+                col_cnt[j] += sign;
+                for (std::size_t l = static_cast<std::size_t>(lane); l < nl; ++l) {
+                    val[j * nl + l] += dv;
+                    cnt[j * nl + l] += sign;
+                }
+            }
+        };
+        if (first < last)
+            for (std::int64_t r = a + first * lanes - h; r < a + first * lanes + h; ++r)
+                apply(r, 1, lanes);
+        for (std::int64_t band = first; band < last; ++band) {
+            const std::int64_t i0 = a + band * lanes;
+            const int rows = static_cast<int>(std::min<std::int64_t>(lanes, b - i0));
+            for (std::size_t j = 0; j < n; ++j)
+                for (std::size_t l = 0; l < nl; ++l) {
+                    val[j * nl + l] = col_val[j];
+                    cnt[j * nl + l] = col_cnt[j];
+                }
+            for (int r = 0; r < rows; ++r) {
+                apply(i0 + r + h, 1, r);
+                if (band != first || r != 0)
+                    apply(i0 + r - h - 1, ~std::uint64_t{0}, r);
+            }
+            k.band_sums(val.data(), cnt.data(), cols, h, sum.data(), count.data(), width);
+            sink.emit(t, i0, rows, h, width, sum.data(), count.data());
+        }
+    }
+}
+
+void rounded_means(const std::uint64_t* sum, const std::uint64_t* count, std::int64_t n,
+                   double unit, std::int64_t* value) {
+    kernels().rounded_means(sum, count, n, unit, value);
 }
 
 }  // namespace running
-
-namespace {
-
-// Stores each window sum over its count, 0.0 for an empty window.
-class MeanSink final : public running::WindowSink {
-  public:
-    explicit MeanSink(RealGrid& dst) : out_(dst.data()), cols_(dst.cols()) {}
-
-    void emit(int, std::int64_t i, int rows, std::int64_t j0, std::int64_t j1, const double* sum,
-              const double* count) override {
-        running::kernels().store_means(sum, count, j1 - j0, rows, out_ + i * cols_ + j0, cols_);
-    }
-
-  private:
-    double* out_;
-    std::int64_t cols_;
-};
-
-}  // namespace
 
 void running_positive_mean(const RealGrid& src, int half, RealGrid& dst, int threads) {
     require_same_shape(src, dst, "moving mean grids differ in size");
     if (&src == &dst)
         throw std::invalid_argument("moving mean needs distinct grids");
-    MeanSink sink(dst);
-    running::window_sums(running::DenseColumns(src), half, threads, sink, 0, {});
+    const std::int64_t rows = src.rows();
+    if (half < 0 || rows <= 2 * std::int64_t{half} || src.cols() <= 2 * std::int64_t{half})
+        return;
+    double vmax = 0.0;
+    for (std::int64_t i = 0; i < src.size(); ++i)
+        vmax = std::max(vmax, src.data()[i]);
+    std::vector<std::uint64_t> cells(static_cast<std::size_t>(src.size()));
+    std::vector<std::uint8_t> full(static_cast<std::size_t>(rows));
+    running::PackedField field;
+    field.rows = {cells.data(), full.data(), 0, src.cols()};
+    field.raster_rows = rows;
+    field.packing = running::packing_for(vmax, half);
+    running::pack_rows(src, 0, rows, field, threads);
+    running::real_mean_step(field, half, half, rows - half, dst, threads);
 }
 
 }  // namespace ds

@@ -1,17 +1,30 @@
-// Moving-window sums of positive values in time proportional to the pixels, whatever the window.
+// Moving-window sums of positive values in time proportional to the pixels, whatever the window,
+// in exact integer arithmetic.
 //
-// A column sum slides down its column (adding the row entering the window, removing the row
-// leaving it) and a window sum slides along its row over the column sums. Both are kept as an
-// unevaluated pair hi + lo: every addition goes through TwoSum, so hi carries the rounded
-// running sum and lo the exact rounding errors, and a sum does not drift with the number of
-// rows or columns it has slid over; the counts of positive values are exact integers. Every
-// value comes from the same operations in the same order whatever the number of threads: a
-// window sum starts at the left end of its row, and the column sums start at fixed rows (see
-// window_sums).
+// Every positive value v is held in fixed point, as the integer q = round(v * 2^shift), and the
+// window sums are sums of those integers: column sums slide down the rows, window sums slide
+// along the columns, and since integer additions are exact, a sum does not depend on the order
+// of its terms. So a window's sum is the same whatever the number of threads, wherever a band of
+// rows starts and whichever part of the raster a process holds: rows a to b - 1 of a result need
+// only rows a - half to b + half - 1 of its input. The shift is chosen from the largest value and
+// the window (packing_for) so that no sum can overflow 64 bits.
+//
+// A field that goes from one window to the next (the progressive smoothing) stays in that form,
+// packed: a positive cell is q shifted left by `count_bits` with the lowest bit set, any other
+// cell is 0, so that one integer sum down a column adds the values and counts the positive cells
+// at once.
+//
+// Error: rounding a value into fixed point moves it by at most 2^-(shift + 1), and so moves any
+// mean of such values by at most as much (a double of at least 2^(52 - shift) is held exactly);
+// the mean itself, fl(sum) / count rounded to nearest, is within 2 units in the last place of
+// the exact quotient. With vmax < 2^e and n cells in the window, 2^-(shift + 1) is at most
+// n 2^(e - 62); the literal window sum, added in plain double one term after another, can be
+// off by (n - 1) units in the last place of its partial sums, (n - 1) 2^(e - 54) for means near
+// vmax: the fixed point adds a 256th of that bound, and about its typical size (sqrt(n) units in
+// the last place) for the largest windows.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "lib/grid.h"
@@ -19,126 +32,100 @@
 
 namespace ds {
 
-// a + b == s + e exactly, s the rounded sum.
-inline void two_sum(double a, double b, double& s, double& e) {
-    s = a + b;
-    const double bb = s - a;
-    e = (a - (s - bb)) + (b - bb);
-}
-
 namespace running {
 
-inline constexpr int kGroupRows = 4;  // rows whose window sums slide side by side
+// A packed cell; may alias the doubles of a RealGrid whose memory a field borrows.
+using Cell = std::uint64_t __attribute__((may_alias));
 
-// One positive value `a` (or 0) enters a sum and one `b` (or 0) leaves it, `dn` the change of
-// the count. A sum whose count falls to 0 is exactly 0 again.
-inline void slide_sum(double& hi, double& lo, double& n, double a, double b, double dn) {
-    double s1, e1, s2, e2;
-    two_sum(hi, a, s1, e1);
-    two_sum(s1, -b, s2, e2);
-    const double l = lo + (e1 + e2);
-    const double cnt = n + dn;
-    hi = cnt != 0.0 ? s2 : 0.0;
-    lo = cnt != 0.0 ? l : 0.0;
-    n = cnt;
-}
-
-// Per-column sums over the rows of the current window; the counts are whole numbers held in
-// doubles (exact far beyond any window), which keeps every lane of the vector code 64 bits wide.
-struct ColumnSums {
-    explicit ColumnSums(std::int64_t cols)
-        : hi(static_cast<std::size_t>(cols)),
-          lo(static_cast<std::size_t>(cols)),
-          n(static_cast<std::size_t>(cols)) {}
-    std::vector<double> hi;
-    std::vector<double> lo;
-    std::vector<double> n;
+struct Packing {
+    int shift = 0;       // q = round(v * 2^shift)
+    int count_bits = 1;  // bits below q in a packed cell; a column sum keeps its count there
 };
 
-// Where the column sums come from.
-class ColumnSource {
-  public:
-    virtual ~ColumnSource() = default;
-    virtual std::int64_t rows() const = 0;
-    virtual std::int64_t cols() const = 0;
-    // Sums of rows i - half to i + half for columns c0 to c1 - 1, from nothing.
-    virtual void start(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
-                       ColumnSums& s) const = 0;
-    // Moves the window of columns c0 to c1 - 1 from centre row i - 1 to centre row i.
-    virtual void slide(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
-                       ColumnSums& s) const = 0;
-    // Row by row for centre rows i to i + rows - 1 (rows <= kGroupRows), sliding first into row
-    // i only when `slide_first`: the rounded sum hi + lo and the count of every column, row k of
-    // column j at sum[j * kGroupRows + k] and count[...], over all the columns.
-    virtual void group(int half, std::int64_t i, int rows, bool slide_first, ColumnSums& s,
-                       double* sum, double* count) const;
-};
+// The packing for windows of side 2 * half + 1 over values no larger than `vmax` (0 when there is
+// no positive value): the largest shift that keeps every column sum of packed cells and every
+// window sum of the q below 2^63. The values must be finite.
+Packing packing_for(double vmax, int half);
 
-class DenseColumns final : public ColumnSource {
-  public:
-    explicit DenseColumns(const RealGrid& src) : src_(src) {}
-    std::int64_t rows() const override { return src_.rows(); }
-    std::int64_t cols() const override { return src_.cols(); }
-    void start(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
-               ColumnSums& s) const override;
-    void slide(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
-               ColumnSums& s) const override;
-    void group(int half, std::int64_t i, int rows, bool slide_first, ColumnSums& s, double* sum,
-               double* count) const override;
+// The packed cell of one value (0 unless v > 0).
+std::uint64_t pack(double v, Packing p);
 
-  private:
-    const RealGrid& src_;
-};
-
-// Visits only the stored pixels; the sums are the same doubles as those of the dense
-// equivalent.
-class SparseColumns final : public ColumnSource {
-  public:
-    explicit SparseColumns(const SparseField& f) : f_(f) {}
-    std::int64_t rows() const override { return f_.at->rows; }
-    std::int64_t cols() const override { return f_.at->cols; }
-    void start(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
-               ColumnSums& s) const override;
-    void slide(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
-               ColumnSums& s) const override;
-
-  private:
-    const SparseField& f_;
-};
-
-// Receives the window sums, a block of columns of one row group at a time.
-class WindowSink {
-  public:
-    virtual ~WindowSink() = default;
-    // Rows i to i + rows - 1 (rows <= kGroupRows), columns j0 to j1 - 1: the window sum and
-    // the count of row i + k, column j at sum[(j - j0) * kGroupRows + k] and count[...].
-    // Runs on the worker threads (`thread` from 0 to threads - 1), never twice at once for the
-    // same pixel.
-    virtual void emit(int thread, std::int64_t i, int rows, std::int64_t j0, std::int64_t j1,
-                      const double* sum, const double* count) = 0;
-};
-
-// Width of the vector kernels in use: 4 doubles where the processor has AVX2, else 2. Every
-// width gives the same doubles; force_lanes(2 or 4) picks one (0: the default), for tests and
-// measurements.
+// Width of the vector kernels in use: 8 lanes where the processor has AVX-512 (F and DQ), 4 where
+// it has AVX2, else 2. Every width gives the same results (integer sums, and the same IEEE
+// operations on the same values); force_lanes(2, 4 or 8) picks one (0: the default), for tests
+// and measurements.
 int lanes();
 void force_lanes(int lanes);
 
-// Emits the window sum of every pixel whose window of side 2 * half + 1 lies inside the raster,
-// about `span_rows` rows at a time (all at once when 0 or below): `after_span(i0, i1)` runs on the
-// calling thread once rows i0 to i1 - 1 are all emitted, in increasing order. The sums depend
-// neither on `threads` (below 1 acts as 1) nor on `span_rows`.
-void window_sums(const ColumnSource& columns, int half, int threads, WindowSink& sink,
-                 std::int64_t span_rows,
-                 const std::function<void(std::int64_t i0, std::int64_t i1)>& after_span);
+// Rows of a packed field: row r of the raster at cells + (r - first_row) * cols, and whether
+// every cell of that row in columns border to cols - border - 1 is positive at
+// positive[r - first_row]. `border` is the width of the frame of zeros along every edge of the
+// field (0 when nothing is known).
+struct PackedRows {
+    Cell* cells = nullptr;
+    std::uint8_t* positive = nullptr;
+    std::int64_t first_row = 0;
+    std::int64_t cols = 0;
+
+    Cell* row(std::int64_t r) const { return cells + (r - first_row) * cols; }
+    std::uint8_t& full(std::int64_t r) const { return positive[r - first_row]; }
+};
+
+struct PackedField {
+    PackedRows rows;
+    std::int64_t raster_rows = 0;  // the whole raster, whatever part `rows` holds
+    std::int64_t border = 0;
+    Packing packing;
+};
+
+// Packs rows a to b - 1 of `src` (a raster of field.raster_rows rows) into field.rows, with their
+// `positive` flags (over the columns inside field.border, a frame of zeros that `src` must have).
+void pack_rows(const RealGrid& src, std::int64_t a, std::int64_t b, const PackedField& field,
+               int threads);
+
+// One moving mean of the positive values of `in` over the window of side 2 * half + 1, for rows
+// a to b - 1 of the raster (half <= a <= b <= raster_rows - half), from rows a - half to
+// b + half - 1 of `in`: columns half to cols - half - 1 of each row get the mean (0 where the
+// window holds no positive value) and the other cells are left as they are. The means are packed
+// with out.packing into `out`, with the flags of those rows (so that out.border may be `half`
+// once the caller has cleared the frame), or written as reals into `real`.
+void packed_mean_step(const PackedField& in, int half, std::int64_t a, std::int64_t b,
+                      const PackedField& out, int threads);
+void real_mean_step(const PackedField& in, int half, std::int64_t a, std::int64_t b, RealGrid& real,
+                    int threads);
+
+// Receives the window sums of a sparse field: the rows i to i + rows - 1, columns j0 to j0 +
+// width - 1, the sum of row i + k and column j0 + q at sum[k * width + q] (in units of
+// 2^-shift) and the number of positive values at count[...]. Runs on the worker threads (`thread`
+// from 0 to threads - 1), never twice at once for the same pixel.
+class WindowSink {
+  public:
+    virtual ~WindowSink() = default;
+    virtual void emit(int thread, std::int64_t i, int rows, std::int64_t j0, std::int64_t width,
+                      const std::uint64_t* sum, const std::uint64_t* count) = 0;
+};
+
+// Emits the window sums, quantized with `packing`, of every pixel of rows a to b - 1 whose window
+// of side 2 * half + 1 lies inside the raster (half <= a <= b <= rows - half).
+void sparse_window_sums(const SparseField& f, int half, Packing packing, std::int64_t a,
+                        std::int64_t b, int threads, WindowSink& sink);
+
+// The image value, mean + 0.5 truncated, of n windows whose sums are in units of `unit` (the
+// mean a rounded quotient): value[t] is -1 for an empty window, and -2 where the mean of the
+// same values summed in plain double, one after another, could round to another integer: within
+// (x + 1) (count + 16) 2^-52 + unit of x, the mean + 0.5, twice the distance that both roundings
+// and the fixed point can put between them.
+void rounded_means(const std::uint64_t* sum, const std::uint64_t* count, std::int64_t n,
+                   double unit, std::int64_t* value);
 
 }  // namespace running
 
 // Moving mean of the positive values of `src` over the window of side 2 * half + 1: every pixel
 // of rows and columns half to size - half - 1 of `dst` gets the mean (0.0 when its window holds
 // no positive value); the other pixels of `dst` are left as they are. Each mean is that of
-// positive_window_sum up to rounding; the result is the same for every number of threads
-// (below 1 acts as 1). `src` and `dst` must be distinct grids of the same size.
+// positive_window_sum up to rounding (see above); the result is the same for every number of
+// threads (below 1 acts as 1). `src` and `dst` must be distinct grids of the same size, and the
+// values finite.
 void running_positive_mean(const RealGrid& src, int half, RealGrid& dst, int threads);
 
 }  // namespace ds

@@ -1,12 +1,16 @@
 #include "taco/smoothing_fast.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <limits>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 #include "lib/moving_mean_fast.h"
 #include "lib/window.h"
+#include "taco/smoothing.h"
 
 namespace ds {
 
@@ -44,16 +48,52 @@ void clear_border(Buffer& b, std::int64_t half) {
     }
 }
 
+// The largest positive value of the field (0 when there is none), on every thread.
+double largest_value(const RealGrid& g, int threads) {
+    double vmax = 0.0;
+#pragma omp parallel for num_threads(threads) reduction(max : vmax) schedule(static)
+    for (std::int64_t i = 0; i < g.rows(); ++i)
+        for (const double v : g.row(i))
+            vmax = v > vmax ? v : vmax;
+    return vmax;
+}
+
 }  // namespace
 
 void progressive_smoothing_fast(RealGrid& dtab2, RealGrid& dtab3, int slid_win, int threads,
                                 const std::function<void(int step)>& on_step) {
     require_same_shape(dtab2, dtab3, "smoothing grids differ in size");
+    threads = std::max(threads, 1);
     const int step_RI = half_side(slid_win);
-    dtab3.fill(0.0);
-    // Each step reads one grid and writes the other; the last result is copied once at the end.
-    Buffer src{&dtab2, 0};
-    Buffer dst{&dtab3, std::numeric_limits<std::int64_t>::max()};
+    if (step_RI < 1) {
+        dtab3.fill(0.0);
+        return;
+    }
+    const double vmax = largest_value(dtab2, threads);
+    if (!std::isfinite(vmax)) {
+        // The fixed point holds finite values only; such fields never come from the first pass.
+        progressive_smoothing(dtab2, dtab3, slid_win, on_step);
+        return;
+    }
+    const std::int64_t nb_lig = dtab2.rows();
+
+    // Between the steps the field is packed (moving_mean_fast.h) into the memory of the two
+    // grids in turn, each step reading one and writing the other; the last step writes reals,
+    // copied once into the other grid at the end.
+    std::vector<std::uint8_t> full_a(static_cast<std::size_t>(nb_lig));
+    std::vector<std::uint8_t> full_b(static_cast<std::size_t>(nb_lig));
+    const auto field = [&](RealGrid& g, std::vector<std::uint8_t>& full, int half) {
+        running::PackedField f;
+        f.rows = {reinterpret_cast<running::Cell*>(g.data()), full.data(), 0, g.cols()};
+        f.raster_rows = nb_lig;
+        f.packing = running::packing_for(vmax, half);
+        return f;
+    };
+    running::PackedField in = field(dtab3, full_a, 1);
+    running::pack_rows(dtab2, 0, nb_lig, in, threads);
+    Buffer src{&dtab3, 0};
+    Buffer dst{&dtab2, 0};
+    std::vector<std::uint8_t>* dst_full = &full_b;
     int step = 1;
     for (int m = 1; m <= step_RI; ++m) {
         step += 2;
@@ -61,12 +101,20 @@ void progressive_smoothing_fast(RealGrid& dtab2, RealGrid& dtab3, int slid_win, 
         if (on_step)
             on_step(step);
         clear_border(dst, bord2);
-        running_positive_mean(*src.grid, bord2, *dst.grid, threads);
+        const std::int64_t a = bord2;
+        const std::int64_t b = std::max<std::int64_t>(nb_lig - bord2, a);
+        if (m < step_RI) {
+            running::PackedField out = field(*dst.grid, *dst_full, m + 1);
+            running::packed_mean_step(in, bord2, a, b, out, threads);
+            out.border = bord2;
+            dst_full = in.rows.positive == full_a.data() ? &full_a : &full_b;
+            in = out;
+        } else {
+            running::real_mean_step(in, bord2, a, b, *dst.grid, threads);
+        }
         dst.zero_border = bord2;
         std::swap(src, dst);
     }
-    if (step_RI < 1)
-        return;
     if (src.grid == &dtab3)
         dtab2 = dtab3;
     else

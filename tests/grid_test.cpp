@@ -41,6 +41,23 @@ TEST(Grid, BadSizesAreReportedNotAllocated) {
     }
 }
 
+TEST(Grid, LargeGridsAreMappedApartAndStillZeroAndWhole) {
+    // Just below, at and past the size from which cells are mapped on their own, and a size
+    // that is no multiple of a huge page.
+    const std::int64_t at = static_cast<std::int64_t>(detail::kMappedBytes / sizeof(double));
+    for (const std::int64_t cells : {at - 1, at, 3 * at + 5}) {
+        RealGrid g(1, cells);
+        EXPECT_EQ(g(0, 0), 0.0);
+        EXPECT_EQ(g(0, cells - 1), 0.0);
+        g(0, cells - 1) = 2.5;
+        RealGrid copy(1, 1);
+        copy = g;
+        EXPECT_TRUE(copy == g);
+        copy = RealGrid(1, cells);  // the copy's block goes back, another takes its place
+        EXPECT_EQ(copy(0, cells - 1), 0.0);
+    }
+}
+
 TEST(Window, SizesFollowTheWindowSide) {
     const Window w(13);
     EXPECT_EQ(w.ic, 6);

@@ -1,0 +1,59 @@
+#include "lib/grid.h"
+
+#include <cstdint>
+#include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace ds::detail {
+
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+std::size_t rounded(std::size_t bytes) {
+    return (bytes + kHugePage - 1) / kHugePage * kHugePage;
+}
+
+}  // namespace
+
+#if defined(__linux__)
+
+void* map_block(std::size_t bytes) {
+    const std::size_t len = rounded(bytes);
+    // One huge page more than needed, so that an aligned start lies inside; the rest goes back.
+    void* raw =
+        mmap(nullptr, len + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED)
+        throw std::bad_alloc();
+    const auto base = reinterpret_cast<std::uintptr_t>(raw);
+    const std::uintptr_t start = (base + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t end = base + len + kHugePage;
+    if (start > base)
+        munmap(raw, start - base);
+    if (end > start + len)
+        munmap(reinterpret_cast<void*>(start + len), end - (start + len));
+    // Only a hint: without huge pages the block is an ordinary mapping.
+    madvise(reinterpret_cast<void*>(start), len, MADV_HUGEPAGE);
+    return reinterpret_cast<void*>(start);
+}
+
+void unmap_block(void* p, std::size_t bytes) {
+    munmap(p, rounded(bytes));
+}
+
+#else
+
+void* map_block(std::size_t bytes) {
+    return ::operator new(bytes);
+}
+
+void unmap_block(void* p, std::size_t) {
+    ::operator delete(p);
+}
+
+#endif
+
+}  // namespace ds::detail
