@@ -105,14 +105,14 @@ void clear(std::int64_t c0, std::int64_t c1, ColumnSums& s) {
 void DenseColumns::start(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
                          ColumnSums& s) const {
     clear(c0, c1, s);
-    kernels().dense_sum(src_.row(i - half).data(), src_.cols(), 2 * std::int64_t{half} + 1, c0, c1,
-                        s.hi.data(), s.lo.data(), s.n.data());
+    kernels().dense_sum(row(i - half), src_.cols(), 2 * std::int64_t{half} + 1, c0, c1, s.hi.data(),
+                        s.lo.data(), s.n.data());
 }
 
 void DenseColumns::slide(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
                          ColumnSums& s) const {
-    kernels().dense_step(src_.row(i + half).data(), src_.row(i - half - 1).data(), c0, c1,
-                         s.hi.data(), s.lo.data(), s.n.data());
+    kernels().dense_step(row(i + half), row(i - half - 1), c0, c1, s.hi.data(), s.lo.data(),
+                         s.n.data());
 }
 
 void ColumnSource::group(int half, std::int64_t i, int rows, bool slide_first, ColumnSums& s,
@@ -134,8 +134,8 @@ void DenseColumns::group(int half, std::int64_t i, int rows, bool slide_first, C
     const double* add[G] = {};
     const double* sub[G] = {};
     for (int k = 0; k < rows; ++k) {
-        add[k] = src_.row(i + k + half).data();
-        sub[k] = (k > 0 || slide_first) ? src_.row(i + k - half - 1).data() : nullptr;
+        add[k] = row(i + k + half);
+        sub[k] = (k > 0 || slide_first) ? row(i + k - half - 1) : nullptr;
     }
     kernels().dense_group(add, sub, rows, cols(), s.hi.data(), s.lo.data(), s.n.data(), sum, count);
 }
@@ -204,6 +204,24 @@ int lanes() {
     return kernels().lanes;
 }
 
+namespace {
+
+// Windows taller than this slide their column sums down to the block starts (see window_sums).
+bool slides_starts(std::int64_t h) {
+    return 2 * h + 1 > 4 * kBlockRows;
+}
+
+}  // namespace
+
+std::int64_t row_period(int half) {
+    const std::int64_t side = 2 * std::int64_t{half} + 1;
+    if (!slides_starts(half))
+        return kBlockRows;
+    // Whole blocks covering a window side: starting afresh there costs at most half a slide
+    // per row.
+    return (side + kBlockRows - 1) / kBlockRows * kBlockRows;
+}
+
 void force_lanes(int lanes) {
     if (lanes == 0)
         lanes = wide_supported() ? 4 : 2;
@@ -230,11 +248,13 @@ void window_sums(const ColumnSource& columns, int half, int threads, WindowSink&
     // The rows are cut into blocks at fixed places, each block handled by one thread. A block
     // sums its first rows from nothing, unless the window is so tall that this would cost more
     // than sliding over the block (adding a row costs about half a slide, which adds one and
-    // removes one): then the column sums first slide down from the top once, band by band,
-    // keeping their state at the first row of every block, and each block then slides again
-    // from there with the same operations. Either way the sums depend on the window only,
-    // never on how the blocks fall to the threads.
-    const bool slide_starts = 2 * h + 1 > 4 * kBlockRows;
+    // removes one): then the column sums first slide down once, band by band, starting from
+    // nothing every row_period rows and keeping their state at the first row of every block,
+    // and each block then slides again from there with the same operations. Either way the
+    // sums depend on the window and on the rows since the last fresh start only, never on how
+    // the blocks fall to the threads nor on the rows above that start.
+    const bool slide_starts = slides_starts(h);
+    const std::int64_t period = row_period(half);
     ColumnSums state(cols);
     const std::int64_t max_blocks =
         (std::min(span_rows, rows - 2 * h) + kBlockRows - 1) / kBlockRows;
@@ -266,8 +286,8 @@ void window_sums(const ColumnSource& columns, int half, int threads, WindowSink&
                     const std::int64_t c0 = band * kBandCols;
                     const std::int64_t c1 = std::min(c0 + kBandCols, cols);
                     for (std::int64_t i = i0; i < i1; ++i) {
-                        if (i == h)
-                            columns.start(half, h, c0, c1, state);
+                        if ((i - h) % period == 0)
+                            columns.start(half, i, c0, c1, state);
                         else
                             columns.slide(half, i, c0, c1, state);
                         if ((i - i0) % kBlockRows == 0)
@@ -307,7 +327,9 @@ namespace {
 // Stores each window sum over its count, 0.0 for an empty window.
 class MeanSink final : public running::WindowSink {
   public:
-    explicit MeanSink(RealGrid& dst) : out_(dst.data()), cols_(dst.cols()) {}
+    // Row i of the sums is row first + i of `dst`.
+    MeanSink(RealGrid& dst, std::int64_t first)
+        : out_(dst.data() + first * dst.cols()), cols_(dst.cols()) {}
 
     void emit(int, std::int64_t i, int rows, std::int64_t j0, std::int64_t j1, const double* sum,
               const double* count) override {
@@ -322,11 +344,18 @@ class MeanSink final : public running::WindowSink {
 }  // namespace
 
 void running_positive_mean(const RealGrid& src, int half, RealGrid& dst, int threads) {
+    running_positive_mean(src, half, dst, threads, 0, src.rows());
+}
+
+void running_positive_mean(const RealGrid& src, int half, RealGrid& dst, int threads,
+                           std::int64_t first, std::int64_t rows) {
     require_same_shape(src, dst, "moving mean grids differ in size");
     if (&src == &dst)
         throw std::invalid_argument("moving mean needs distinct grids");
-    MeanSink sink(dst);
-    running::window_sums(running::DenseColumns(src), half, threads, sink, 0, {});
+    if (first < 0 || rows < 0 || first + rows > src.rows())
+        throw std::invalid_argument("moving mean band lies outside the grids");
+    MeanSink sink(dst, first);
+    running::window_sums(running::DenseColumns(src, first, rows), half, threads, sink, 0, {});
 }
 
 }  // namespace ds

@@ -7,7 +7,8 @@
 // rows or columns it has slid over; the counts of positive values are exact integers. Every
 // value comes from the same operations in the same order whatever the number of threads: a
 // window sum starts at the left end of its row, and the column sums start at fixed rows (see
-// window_sums).
+// window_sums), so that a band of rows that starts at a multiple of row_period gives the same
+// sums as the whole grid.
 #pragma once
 
 #include <cstdint>
@@ -76,8 +77,11 @@ class ColumnSource {
 
 class DenseColumns final : public ColumnSource {
   public:
-    explicit DenseColumns(const RealGrid& src) : src_(src) {}
-    std::int64_t rows() const override { return src_.rows(); }
+    explicit DenseColumns(const RealGrid& src) : DenseColumns(src, 0, src.rows()) {}
+    // Rows first to first + rows - 1 of `src`, as if they were the whole grid.
+    DenseColumns(const RealGrid& src, std::int64_t first, std::int64_t rows)
+        : src_(src), first_(first), rows_(rows) {}
+    std::int64_t rows() const override { return rows_; }
     std::int64_t cols() const override { return src_.cols(); }
     void start(int half, std::int64_t i, std::int64_t c0, std::int64_t c1,
                ColumnSums& s) const override;
@@ -87,7 +91,11 @@ class DenseColumns final : public ColumnSource {
                double* count) const override;
 
   private:
+    const double* row(std::int64_t i) const { return src_.row(first_ + i).data(); }
+
     const RealGrid& src_;
+    std::int64_t first_;
+    std::int64_t rows_;
 };
 
 // Visits only the stored pixels; the sums are the same doubles as those of the dense
@@ -124,6 +132,13 @@ class WindowSink {
 int lanes();
 void force_lanes(int lanes);
 
+// The rows at which the column sums of a window of side 2 * half + 1 start from nothing are the
+// multiples of this period, counted from the first row whose window fits: the sum at any row
+// depends only on the values from the last such row up to the row's window, so the rows of a
+// band that starts at a multiple of the period (in the grid's rows) get the same doubles as in
+// the whole grid.
+std::int64_t row_period(int half);
+
 // Emits the window sum of every pixel whose window of side 2 * half + 1 lies inside the raster,
 // about `span_rows` rows at a time (all at once when 0 or below): `after_span(i0, i1)` runs on the
 // calling thread once rows i0 to i1 - 1 are all emitted, in increasing order. The sums depend
@@ -140,5 +155,9 @@ void window_sums(const ColumnSource& columns, int half, int threads, WindowSink&
 // positive_window_sum up to rounding; the result is the same for every number of threads
 // (below 1 acts as 1). `src` and `dst` must be distinct grids of the same size.
 void running_positive_mean(const RealGrid& src, int half, RealGrid& dst, int threads);
+// The same over rows first to first + rows - 1 of both grids, as if they were the whole grids;
+// the other rows are left as they are.
+void running_positive_mean(const RealGrid& src, int half, RealGrid& dst, int threads,
+                           std::int64_t first, std::int64_t rows);
 
 }  // namespace ds

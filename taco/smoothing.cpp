@@ -11,7 +11,6 @@ void progressive_smoothing(RealGrid& dtab2, RealGrid& dtab3, int slid_win,
                            const std::function<void(int step)>& on_step) {
     require_same_shape(dtab2, dtab3, "smoothing grids differ in size");
     const std::int64_t nb_lig = dtab2.rows();
-    const std::int64_t nb_col = dtab2.cols();
     const int step_RI = half_side(slid_win);
     int step = 1;
     dtab3.fill(0.0);
@@ -21,13 +20,7 @@ void progressive_smoothing(RealGrid& dtab2, RealGrid& dtab3, int slid_win,
         if (on_step)
             on_step(step);
         dtab3.fill(0.0);
-        for (std::int64_t i = bord2; i < nb_lig - bord2; ++i) {
-            for (std::int64_t j = bord2; j < nb_col - bord2; ++j) {
-                const PositiveSum s = positive_window_sum(dtab2, i, j, bord2);
-                if (s.ico != 0)
-                    dtab3(i, j) = s.suma / s.ico;
-            }
-        }
+        positive_mean(dtab2, bord2, dtab3, 0, nb_lig);
         dtab2 = dtab3;
     }
 }

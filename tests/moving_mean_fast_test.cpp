@@ -60,11 +60,7 @@ RealGrid scatter(std::int64_t rows, std::int64_t cols, double density, std::mt19
 // Means, in rows and columns half to size - half - 1, computed by the literal window sum.
 RealGrid literal_means(const RealGrid& src, int half) {
     RealGrid out(src.rows(), src.cols());
-    for (std::int64_t i = half; i < src.rows() - half; ++i)
-        for (std::int64_t j = half; j < src.cols() - half; ++j) {
-            const PositiveSum s = positive_window_sum(src, i, j, half);
-            out(i, j) = s.ico != 0 ? s.suma / s.ico : 0.0;
-        }
+    positive_mean(src, half, out, 0, src.rows());
     return out;
 }
 
@@ -135,6 +131,47 @@ TEST(RunningPositiveMean, MatchesTheLiteralMeansForAnyThreadCount) {
             for (std::int64_t j = c.half; j < c.cols - c.half; ++j)
                 ASSERT_EQ(one(i, j) == 0.0, ref(i, j) == 0.0) << what << " at " << i << "," << j;
     }
+}
+
+// A process that holds only a band of the rows gets the very doubles of the whole grid when its
+// band starts at a multiple of the row period, for windows summed from nothing and for windows
+// slid down to their block starts alike; the rows outside the band are left alone, by the
+// literal twin too. On the first rows, huge values alternate with small ones, which a sum that
+// slides past them keeps only in its rounded error part: the sums further down differ in their
+// last bits from sums that start afresh below them.
+TEST(RunningPositiveMean, ABandFromAPeriodRowGivesTheWholeGridsDoubles) {
+    std::mt19937_64 rng(23);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    RealGrid src = scatter(1500, 421, 0.3, rng, [&](auto& r) { return 0.001 + 0.01 * unit(r); });
+    for (std::int64_t i = 0; i < 200; ++i)
+        for (std::int64_t j = 0; j < src.cols(); ++j)
+            src(i, j) = i % 2 == 0 ? 1e15 * (1.0 + unit(rng)) : 0.1 + 8.0 * unit(rng);
+    const auto computed = [&](std::int64_t i, std::int64_t j, int half, std::int64_t first,
+                              std::int64_t rows) {
+        return i >= first + half && i < first + rows - half && j >= half && j < src.cols() - half;
+    };
+    for (const int half : {3, 40, 128, 200}) {
+        const std::int64_t period = running::row_period(half);
+        ASSERT_EQ(period % 64, 0) << half;
+        RealGrid whole(src.rows(), src.cols());
+        running_positive_mean(src, half, whole, 2);
+        for (const std::int64_t first : {period, 2 * period}) {
+            const std::int64_t rows = src.rows() - first - 37;
+            RealGrid band(src.rows(), src.cols());
+            band.fill(-1.0);
+            running_positive_mean(src, half, band, 1, first, rows);
+            for (std::int64_t i = 0; i < src.rows(); ++i)
+                for (std::int64_t j = 0; j < src.cols(); ++j)
+                    ASSERT_EQ(band(i, j), computed(i, j, half, first, rows) ? whole(i, j) : -1.0)
+                        << "half " << half << " band from " << first << " at " << i << "," << j;
+        }
+    }
+    RealGrid literal(src.rows(), src.cols());
+    literal.fill(-1.0);
+    positive_mean(src, 2, literal, 230, 40);
+    for (std::int64_t i = 0; i < src.rows(); ++i)
+        for (std::int64_t j = 0; j < src.cols(); ++j)
+            ASSERT_EQ(literal(i, j) == -1.0, !computed(i, j, 2, 230, 40)) << i << "," << j;
 }
 
 TEST(RunningPositiveMean, KernelWidthsAreTwoOrFour) {
