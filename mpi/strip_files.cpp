@@ -1,5 +1,7 @@
 #include "mpi/strip_files.h"
 
+#include <algorithm>
+
 #include "analysis/tables.h"
 #include "gis/geotiff.h"
 #include "io/formats.h"
@@ -28,7 +30,7 @@ std::pair<double, double> fold_extremes(const std::vector<double>& all) {
 
 struct StripFiles::Tiff {
     std::unique_ptr<GeoTiffRows> file;
-    ByteGrid rows;  // rank 0: one strip of another rank at a time
+    ByteGrid rows;  // rank 0: one message of another rank's rows at a time
 };
 
 StripFiles::StripFiles(Team& team, OutputSet* out, const RunJob& job)
@@ -89,7 +91,9 @@ void StripFiles::image(const StripImage& p) {
             throw FileError(shown, "Cannot write file " + shown + ": " + e.what());
         }
         if (tiff_->rows.empty() && team_.size() > 1)
-            tiff_->rows = ByteGrid(strip_rows(d.nb_lig, 0, team_.size()).size() + 1, d.nb_col);
+            tiff_->rows = ByteGrid(std::min(strip_rows(d.nb_lig, 0, team_.size()).size() + 1,
+                                            rows_per_message(d.nb_col)),
+                                   d.nb_col);
     });
     if (job_.geotiff)
         gather_geotiff(p);
@@ -97,9 +101,12 @@ void StripFiles::image(const StripImage& p) {
 
 void StripFiles::gather_geotiff(const StripImage& p) {
     const std::string shown = job_.output_base + std::string(p.info.suffix) + ".tif";
+    const std::int64_t chunk = rows_per_message(job_.river.river.nb_col);
     if (team_.rank() != 0) {
-        MPI_Send(p.image.row(own_.begin - p.first).data(), static_cast<int>(own_.size()), row_type_,
-                 0, 2, team_.comm());
+        for (std::int64_t r = own_.begin; r < own_.end; r += chunk)
+            MPI_Send(p.image.row(r - p.first).data(),
+                     static_cast<int>(std::min(chunk, own_.end - r)), row_type_, 0, 2,
+                     team_.comm());
         team_.checked([] {});
         return;
     }
@@ -119,9 +126,12 @@ void StripFiles::gather_geotiff(const StripImage& p) {
     write(p.image, p.first, own_);
     for (int q = 1; q < team_.size(); ++q) {
         const RowRange rows = strip_rows(job_.river.river.nb_lig, q, team_.size());
-        MPI_Recv(tiff_->rows.data(), static_cast<int>(rows.size()), row_type_, q, 2, team_.comm(),
-                 MPI_STATUS_IGNORE);
-        write(tiff_->rows, rows.begin, rows);
+        for (std::int64_t r = rows.begin; r < rows.end; r += chunk) {
+            const RowRange piece{r, std::min(r + chunk, rows.end)};
+            MPI_Recv(tiff_->rows.data(), static_cast<int>(piece.size()), row_type_, q, 2,
+                     team_.comm(), MPI_STATUS_IGNORE);
+            write(tiff_->rows, piece.begin, piece);
+        }
     }
     team_.checked([&] {
         if (failure)

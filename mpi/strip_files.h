@@ -29,7 +29,7 @@ class StripFiles final : public StripReceiver {
     struct Tiff;
 
     // The image's rows of every rank into the GeoTIFF that rank 0 has opened, one rank after
-    // the other through rank 0, which holds one strip at a time.
+    // the other through rank 0, which holds one message of rows at a time.
     void gather_geotiff(const StripImage& p);
 
     Team& team_;

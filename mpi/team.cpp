@@ -6,6 +6,11 @@
 
 namespace ds {
 
+std::int64_t rows_per_message(std::int64_t row_bytes) {
+    return std::max<std::int64_t>(1,
+                                  (std::int64_t{1} << 30) / std::max<std::int64_t>(row_bytes, 1));
+}
+
 RunFailure failure_of(const std::exception_ptr& failure, const std::string& river) {
     try {
         return run_failure(failure, river);
@@ -97,23 +102,26 @@ void MpiExchange::share_rows(RealGrid& g, std::int64_t first, RowRange need) {
     const std::vector<RowRange> needs = team_.checked([] {}, need);
     const int me = team_.rank();
     const RowRange mine = own(me);
+    const std::int64_t chunk =
+        rows_per_message(g.cols() * static_cast<std::int64_t>(sizeof(double)));
     std::vector<MPI_Request> requests;
-    const auto rows_of = [&](RowRange r) { return g.row(r.begin - first).data(); };
+    // Pieces of `rows` in order: a rank's messages to another arrive in the order sent.
+    const auto post = [&](RowRange rows, int q, bool receive) {
+        for (std::int64_t r = rows.begin; r < rows.end; r += chunk) {
+            const int n = static_cast<int>(std::min(chunk, rows.end - r));
+            double* at = g.row(r - first).data();
+            requests.emplace_back();
+            if (receive)
+                MPI_Irecv(at, n, row_type_, q, 0, team_.comm(), &requests.back());
+            else
+                MPI_Isend(at, n, row_type_, q, 0, team_.comm(), &requests.back());
+        }
+    };
     for (int q = 0; q < team_.size(); ++q) {
         if (q == me)
             continue;
-        const RowRange in = common_rows(need, own(q));
-        if (!in.empty()) {
-            requests.emplace_back();
-            MPI_Irecv(rows_of(in), static_cast<int>(in.size()), row_type_, q, 0, team_.comm(),
-                      &requests.back());
-        }
-        const RowRange out = common_rows(needs[static_cast<std::size_t>(q)], mine);
-        if (!out.empty()) {
-            requests.emplace_back();
-            MPI_Isend(rows_of(out), static_cast<int>(out.size()), row_type_, q, 0, team_.comm(),
-                      &requests.back());
-        }
+        post(common_rows(need, own(q)), q, true);
+        post(common_rows(needs[static_cast<std::size_t>(q)], mine), q, false);
     }
     MPI_Waitall(static_cast<int>(requests.size()), requests.data(), MPI_STATUSES_IGNORE);
 }

@@ -30,6 +30,9 @@ class TeamFailure : public std::exception {
     RunFailure failure_;
 };
 
+// Rows of `row_bytes` bytes per message: at most 1 GiB, which every transport takes at once.
+std::int64_t rows_per_message(std::int64_t row_bytes);
+
 // What a rank that threw `failure` tells the others.
 RunFailure failure_of(const std::exception_ptr& failure, const std::string& river);
 
