@@ -63,8 +63,8 @@ class StripExchange {
   public:
     virtual ~StripExchange() = default;
     // `g` holds the raster's rows from `first` on, among them this strip's own rows with their
-    // values. Fills the rows of `need` that the strip does not own with the values that their
-    // owners hold in their own grids at this call.
+    // values. Fills the rows of `need` that the strip does not own with the cells that their
+    // owners hold in their own grids at this call, bit for bit (they may be packed integers).
     virtual void share_rows(RealGrid& g, std::int64_t first, RowRange need) = 0;
     // The rows of `need` that this strip does not own, in row order, each piece as its owner
     // packed it with `pack` (which is given rows the caller owns).
