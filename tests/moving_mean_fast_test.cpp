@@ -596,6 +596,8 @@ TEST(ProgressiveSmoothingBand, BandsGiveTheWholeRastersBytes) {
                   taco, 25, {0, 5, 13, 14, 200, 203, 400}},
               {taco, 61, {0, 150, 290, 400}},
               {dense, 13, {0, 3, 40, 41, 47, 87, 90}}}) {
+            if (!fast && slid_win > 25)
+                continue;  // the literal steps take seconds there, and have nothing new to show
             const Smoothed whole = smooth(field, slid_win, fast ? 1 : 0);
             EXPECT_TRUE(same_bytes(smooth_in_bands(field, slid_win, cuts, fast), whole.dtab3))
                 << (fast ? "fast" : "literal") << ", slid_win " << slid_win;
