@@ -65,6 +65,12 @@ std::optional<std::string> parameters_problem(const AnalysisParameters& p) {
     return std::nullopt;
 }
 
+int worker_threads(int requested) {
+    if (requested > 0)
+        return requested;
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
 std::int64_t grid_bytes_per_pixel(Engine engine) {
     // The raster, the TACO field and its scratch, one image buffer; the reference adds the two
     // dimension grids and a second image buffer.
@@ -90,12 +96,6 @@ std::function<void(int)> line_progress(Progress& progress, int margin) {
         if (line % 50 == 0)
             progress.line(line, line - 1 - margin);
     };
-}
-
-int worker_threads(int requested) {
-    if (requested > 0)
-        return requested;
-    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
 }
 
 // The grids of a run and what differs between the engines: where the dimensions live and how
@@ -167,13 +167,6 @@ class Engines {
     ByteGrid tab_out2_;        // reference only
     FdpFields fields_;         // the fast engine's dimensions
 };
-
-const ProductInfo& product(std::string_view name) {
-    const ProductInfo* p = find_product(name);
-    if (p == nullptr)
-        throw std::logic_error("no product " + std::string(name));
-    return *p;
-}
 
 void fdp_products(Engines& engines, const ByteGrid& tab, const AnalysisParameters& p,
                   const PassStats& st, ProductReceiver& receiver, Progress& progress) {

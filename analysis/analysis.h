@@ -88,6 +88,10 @@ struct AnalysisSummary {
     std::int64_t processed = 0;  // network pixels visited by the first pass
 };
 
+// The worker threads of the fast engine for AnalysisParameters::threads: `requested`, or every
+// core for 0.
+int worker_threads(int requested);
+
 // Bytes per raster pixel of the grids an engine allocates, the raster itself included.
 std::int64_t grid_bytes_per_pixel(Engine engine);
 

@@ -1,5 +1,8 @@
 #include "analysis/products.h"
 
+#include <stdexcept>
+#include <string>
+
 namespace ds {
 
 std::vector<const ProductInfo*> products_of(bool both, bool images_only) {
@@ -15,6 +18,13 @@ const ProductInfo* find_product(std::string_view name) {
         if (p.name == name)
             return &p;
     return nullptr;
+}
+
+const ProductInfo& product(std::string_view name) {
+    const ProductInfo* p = find_product(name);
+    if (p == nullptr)
+        throw std::logic_error("no product " + std::string(name));
+    return *p;
 }
 
 }  // namespace ds

@@ -57,5 +57,7 @@ std::vector<const ProductInfo*> products_of(bool both, bool images_only = false)
 
 // The product called `name` ("TAC_RI"), or null.
 const ProductInfo* find_product(std::string_view name);
+// The product called `name`, which must exist (std::logic_error otherwise).
+const ProductInfo& product(std::string_view name);
 
 }  // namespace ds

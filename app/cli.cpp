@@ -81,6 +81,107 @@ Engine engine_of(const std::string& name) {
     return name == "reference" ? Engine::Reference : Engine::Fast;
 }
 
+namespace {
+
+// The options of `drainshape run`, declared once for every command line that takes them, and
+// the values CLI11 parses them into.
+struct RunArgs {
+    RunOptions r;
+    std::string treatment = "both";
+    std::string engine = "fast";
+    std::string name;
+    std::string out_dir;
+    int pixel_size = 0;
+
+    // The options as parsed on `cmd`.
+    RunOptions options(const CLI::App& cmd) const {
+        RunOptions o = r;
+        o.both = treatment == "both";
+        o.engine = engine_of(engine);
+        if (cmd.count("--name") > 0)
+            o.name = name;
+        if (cmd.count("--out") > 0)
+            o.out = out_dir;
+        if (cmd.count("--pixel-size") > 0)
+            o.pixel_size = pixel_size;
+        return o;
+    }
+};
+
+void add_run_options(CLI::App& run, RunArgs& a) {
+    RunOptions& r = a.r;
+    run.add_option("RIVER", r.river,
+                   "R.raw with its descriptor R.txt beside it, or a GeoTIFF (any raster GDAL "
+                   "reads: band 1, 1 = network)")
+        ->required();
+    run.add_option("--window", r.window, "side of the analysis window: " + menu_sides())
+        ->type_name("SIDE")
+        ->check(check_of(side_problem))
+        ->default_str("13");
+    run.add_option("--regional", r.regional, "side of the regional window, from the same sides")
+        ->type_name("SIDE")
+        ->check(check_of(side_problem))
+        ->default_str("49");
+    run.add_option("--mnc", r.mnc, "maximum number of confluents in a meander, 0 to 3")
+        ->type_name("N")
+        ->check(check_of(mnc_problem))
+        ->default_str("1");
+    run.add_option("--treatment", a.treatment, "taco (TACO alone, 6 files) or both (20 files)")
+        ->type_name("taco|both")
+        ->check(check_of(treatment_problem))
+        ->default_str("both");
+    run.add_option("--name", a.name, "generic output name (default: the river's name)")
+        ->type_name("NAME");
+    run.add_option("--out", a.out_dir, "output folder (default: the river's folder)")
+        ->type_name("DIR");
+    run.add_option("--pixel-size", a.pixel_size,
+                   "pixel size written into the descriptors (default: the river's)")
+        ->type_name("N")
+        ->check(check_of([](const std::string& text) {
+            return range_problem(text, 0, 2147483647, "a pixel size (a whole number from 0)");
+        }));
+    add_engine_options(run, a.engine, r.threads);
+    run.add_flag("--geotiff", r.geotiff, "also write every image as <name><suffix>.tif");
+    run.add_flag("--preview", r.preview, "also write a PNG of every image and <name>_report.html");
+    run.add_flag("--quiet", r.quiet, "show no progress");
+}
+
+// Parses `argv` with `app`; false, with the status in `cl`, after help, the version or an error
+// (one line on `err` that starts with the program's name).
+bool parsed(CLI::App& app, int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+            CommandLine& cl) {
+    try {
+        app.parse(argc, argv);
+        return true;
+    } catch (const CLI::Success& e) {
+        cl.status = app.exit(e, out, err);
+    } catch (const CLI::ParseError& e) {
+        std::string message = e.what();
+        if (dynamic_cast<const CLI::ValidationError*>(&e) == nullptr)
+            message += " (see " + app.get_name() + " --help for the usage)";
+        err << app.get_name() << ": " << message << "\n";
+        cl.status = kUsageStatus;
+    }
+    return false;
+}
+
+}  // namespace
+
+CommandLine parse_run_line(const std::string& program, const std::string& description,
+                           const std::string& version, int argc, const char* const* argv,
+                           std::ostream& out, std::ostream& err) {
+    CLI::App app{description, program};
+    app.set_version_flag("--version", version, "show the version");
+    RunArgs run_args;
+    add_run_options(app, run_args);
+    CommandLine cl;
+    if (!parsed(app, argc, argv, out, err, cl))
+        return cl;
+    cl.kind = CommandLine::Kind::Run;
+    cl.run = run_args.options(app);
+    return cl;
+}
+
 std::string version_text() {
     std::string text = "drainshape " DRAINSHAPE_VERSION;
     if (!have_gdal())
@@ -110,47 +211,9 @@ CommandLine parse_command_line(int argc, const char* const* argv, std::ostream& 
         ->type_name("DIR");
     add_engine_options(app, dialog_engine, dialog_threads);
 
-    RunOptions r;
-    std::string treatment = "both";
-    std::string run_engine = "fast";
-    std::string name;
-    std::string out_dir;
-    int pixel_size = 0;
+    RunArgs run_args;
     CLI::App* run = app.add_subcommand("run", "analyse RIVER with the options given, no dialog");
-    run->add_option("RIVER", r.river,
-                    "R.raw with its descriptor R.txt beside it, or a GeoTIFF (any raster GDAL "
-                    "reads: band 1, 1 = network)")
-        ->required();
-    run->add_option("--window", r.window, "side of the analysis window: " + menu_sides())
-        ->type_name("SIDE")
-        ->check(check_of(side_problem))
-        ->default_str("13");
-    run->add_option("--regional", r.regional, "side of the regional window, from the same sides")
-        ->type_name("SIDE")
-        ->check(check_of(side_problem))
-        ->default_str("49");
-    run->add_option("--mnc", r.mnc, "maximum number of confluents in a meander, 0 to 3")
-        ->type_name("N")
-        ->check(check_of(mnc_problem))
-        ->default_str("1");
-    run->add_option("--treatment", treatment, "taco (TACO alone, 6 files) or both (20 files)")
-        ->type_name("taco|both")
-        ->check(check_of(treatment_problem))
-        ->default_str("both");
-    run->add_option("--name", name, "generic output name (default: the river's name)")
-        ->type_name("NAME");
-    run->add_option("--out", out_dir, "output folder (default: the river's folder)")
-        ->type_name("DIR");
-    run->add_option("--pixel-size", pixel_size,
-                    "pixel size written into the descriptors (default: the river's)")
-        ->type_name("N")
-        ->check(check_of([](const std::string& text) {
-            return range_problem(text, 0, 2147483647, "a pixel size (a whole number from 0)");
-        }));
-    add_engine_options(*run, run_engine, r.threads);
-    run->add_flag("--geotiff", r.geotiff, "also write every image as <name><suffix>.tif");
-    run->add_flag("--preview", r.preview, "also write a PNG of every image and <name>_report.html");
-    run->add_flag("--quiet", r.quiet, "show no progress");
+    add_run_options(*run, run_args);
     CheckOptions check_options;
     CLI::App* check = add_check_subcommand(app, check_options);
     PrepareOptions prepare_options;
@@ -158,19 +221,8 @@ CommandLine parse_command_line(int argc, const char* const* argv, std::ostream& 
     app.require_subcommand(0, 1);
 
     CommandLine cl;
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::Success& e) {
-        cl.status = app.exit(e, out, err);
+    if (!parsed(app, argc, argv, out, err, cl))
         return cl;
-    } catch (const CLI::ParseError& e) {
-        std::string message = e.what();
-        if (dynamic_cast<const CLI::ValidationError*>(&e) == nullptr)
-            message += " (see drainshape --help for the usage)";
-        err << "drainshape: " << message << "\n";
-        cl.status = kUsageStatus;
-        return cl;
-    }
 
     if (CLI::App* command = app.get_subcommands().empty() ? nullptr : app.get_subcommands()[0]) {
         for (const char* dialog_only : {"--images", "--engine", "--threads"}) {
@@ -194,16 +246,8 @@ CommandLine parse_command_line(int argc, const char* const* argv, std::ostream& 
         return cl;
     }
     if (run->parsed()) {
-        r.both = treatment == "both";
-        r.engine = engine_of(run_engine);
-        if (run->count("--name") > 0)
-            r.name = name;
-        if (run->count("--out") > 0)
-            r.out = out_dir;
-        if (run->count("--pixel-size") > 0)
-            r.pixel_size = pixel_size;
         cl.kind = CommandLine::Kind::Run;
-        cl.run = std::move(r);
+        cl.run = run_args.options(*run);
         return cl;
     }
     cl.kind = CommandLine::Kind::Dialog;

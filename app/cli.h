@@ -52,6 +52,13 @@ struct CommandLine {
 CommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out,
                                std::ostream& err);
 
+// Parses `program RIVER [options]`: the options of `drainshape run` as the whole command line of
+// another program. Help (`description`) and `version` go to `out` and an error to `err`, as for
+// parse_command_line; the kind is Run or Done.
+CommandLine parse_run_line(const std::string& program, const std::string& description,
+                           const std::string& version, int argc, const char* const* argv,
+                           std::ostream& out, std::ostream& err);
+
 // Why the text `text`, given for an option of a run, cannot be used, in the words of the command
 // line ("14 is not a window side; the sides are 13, 25, ..."), or nothing when it can.
 std::optional<std::string> side_problem(const std::string& text);       // --window, --regional

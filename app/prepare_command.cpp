@@ -204,9 +204,9 @@ LinesGrid grid_for_lines(const PrepareOptions& o, const VectorLines& lines,
         const double c = 0.5 + (box[2] - box[0]) / s;
         const double r = 0.5 + (box[3] - box[1]) / s;
         const std::string option = o.extent ? "--extent" : "--pixel-size " + number(s);
-        if (!(c < static_cast<double>(kMaxCells) && r < static_cast<double>(kMaxCells)))
+        if (!(c < static_cast<double>(kMaxSide) && r < static_cast<double>(kMaxSide)))
             throw UsageError(option + ": the grid would have more than " +
-                             std::to_string(kMaxCells) + " pixels on a side");
+                             std::to_string(kMaxSide) + " pixels on a side");
         g.cols = static_cast<std::int64_t>(c);
         g.rows = static_cast<std::int64_t>(r);
         if (g.rows == 0 || g.cols == 0)

@@ -27,16 +27,21 @@ std::string lower(std::string s) {
     return s;
 }
 
-void check_size(const RunJob& job, const std::string& what) {
+// The grids of the whole raster in one process.
+std::optional<std::string> whole_raster_problem(const RiverDescriptor& d,
+                                                const AnalysisParameters& p) {
+    return raster_size_problem(d.nb_lig, d.nb_col, grid_bytes_per_pixel(p.engine), usable_memory());
+}
+
+void check_size(const RunJob& job, const SizeCheck& size, const std::string& what) {
     const RiverDescriptor& d = job.river.river;
-    if (const auto problem = raster_size_problem(
-            d.nb_lig, d.nb_col, grid_bytes_per_pixel(job.params.engine), usable_memory()))
+    if (const auto problem = (size ? size : whole_raster_problem)(d, job.params))
         throw UsageError(what + " " + std::to_string(d.nb_lig) + " lines and " +
                          std::to_string(d.nb_col) + " columns: " + *problem);
 }
 
 // The river: a .raw with its descriptor, or a raster read through GDAL. Returns its files.
-std::vector<std::string> check_river(const RunOptions& o, RunJob& job) {
+std::vector<std::string> check_river(const RunOptions& o, const SizeCheck& size, RunJob& job) {
     job.river_path = o.river;
     std::error_code ec;
     const fs::file_status st = fs::status(o.river, ec);
@@ -53,7 +58,7 @@ std::vector<std::string> check_river(const RunOptions& o, RunJob& job) {
                              "; it should hold six integers: lines, columns, 1, 0, 255 and the "
                              "pixel size");
         job.river.river = *d;
-        check_size(job, "the descriptor " + descriptor + " gives");
+        check_size(job, size, "the descriptor " + descriptor + " gives");
         if (std::FILE* f = std::fopen(o.river.c_str(), "rb"))
             std::fclose(f);
         else
@@ -68,7 +73,7 @@ std::vector<std::string> check_river(const RunOptions& o, RunJob& job) {
     } catch (const RasterError& e) {
         throw UsageError("cannot read the river " + o.river + ": " + e.what());
     }
-    check_size(job, "the river " + o.river + " has");
+    check_size(job, size, "the river " + o.river + " has");
     return {o.river};
 }
 
@@ -93,7 +98,7 @@ void check_outputs(const RunOptions& o, const std::vector<std::string>& river_fi
 
 }  // namespace
 
-RunJob check_run(const RunOptions& o) {
+RunJob check_run(const RunOptions& o, const SizeCheck& size) {
     if (o.geotiff && !have_gdal())
         throw UsageError("--geotiff: this drainshape is built without GDAL");
     if (o.geotiff)
@@ -110,7 +115,7 @@ RunJob check_run(const RunOptions& o) {
         throw UsageError(*problem);
     job.geotiff = o.geotiff;
     job.preview = o.preview;
-    const std::vector<std::string> river_files = check_river(o, job);
+    const std::vector<std::string> river_files = check_river(o, size, job);
     if (o.pixel_size)
         job.river.river.pix_size = *o.pixel_size;
     check_outputs(o, river_files, job);

@@ -2,7 +2,10 @@
 // and GeoTIFF images, quick-look pictures and a report on request.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <ostream>
+#include <string>
 
 #include "app/cli.h"
 #include "app/run_job.h"
@@ -10,9 +13,14 @@
 
 namespace ds {
 
+// Why a raster of the size `river` gives cannot be analysed with `p`, or nothing.
+using SizeCheck = std::function<std::optional<std::string>(const RiverDescriptor& river,
+                                                           const AnalysisParameters& p)>;
+
 // Checks the options, the river, the output folder and the output name, before any grid or file
-// exists, and returns the run they make. Throws UsageError.
-RunJob check_run(const RunOptions& o);
+// exists, and returns the run they make; `size` checks the raster's size (by default: the grids
+// of the whole raster in this machine's memory). Throws UsageError.
+RunJob check_run(const RunOptions& o, const SizeCheck& size = {});
 
 // Checks the river, the output folder and the output name, runs the analysis and writes the
 // extras. Messages and progress go to `err`; `err_is_terminal` chooses the progress bar.

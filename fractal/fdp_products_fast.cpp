@@ -107,12 +107,23 @@ void fdp_network_image(const SparseField& dtab, ByteGrid& tab_out) {
 Histogram fdp_regional_image_fast(const SparseField& dtab, int bord, ByteGrid& tab_out, int threads,
                                   const std::function<void(int line)>& on_line) {
     require_consistent(dtab, tab_out);
+    return fdp_regional_image_fast(dtab, bord, largest_value(dtab, {0, dtab.at->rows}), tab_out,
+                                   threads, on_line);
+}
+
+double largest_value(const SparseField& f, RowRange rows) {
+    double vmax = 0.0;
+    for (std::int64_t s = f.at->begin(rows.begin); s < f.at->begin(rows.end); ++s)
+        vmax = std::max(vmax, f.values[static_cast<std::size_t>(s)]);
+    return vmax;
+}
+
+Histogram fdp_regional_image_fast(const SparseField& dtab, int bord, double vmax, ByteGrid& tab_out,
+                                  int threads, const std::function<void(int line)>& on_line) {
+    require_consistent(dtab, tab_out);
     threads = std::max(threads, 1);
     tab_out.fill(0);
 
-    double vmax = 0.0;
-    for (const double v : dtab.values)
-        vmax = std::max(vmax, v);
     const running::Packing packing = running::packing_for(vmax, bord);
     RegionalSink sink(dtab, bord, tab_out, threads, std::ldexp(1.0, -packing.shift));
     // Bands of rows in turn, each on every thread, so that the lines are reported in order.

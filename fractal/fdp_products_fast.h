@@ -18,4 +18,13 @@ void fdp_network_image(const SparseField& dtab, ByteGrid& tab_out);
 Histogram fdp_regional_image_fast(const SparseField& dtab, int bord, ByteGrid& tab_out, int threads,
                                   const std::function<void(int line)>& on_line);
 
+// The same where `dtab` holds only some rows of a raster, whose other rows other processes hold:
+// the window sums are packed for `vmax`, the largest value of the whole raster's field, which
+// every process must share to give the bytes of the whole raster.
+Histogram fdp_regional_image_fast(const SparseField& dtab, int bord, double vmax, ByteGrid& tab_out,
+                                  int threads, const std::function<void(int line)>& on_line);
+
+// The largest value of a sparse field's rows `rows` (0.0 when none is positive).
+double largest_value(const SparseField& f, RowRange rows);
+
 }  // namespace ds

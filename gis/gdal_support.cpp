@@ -43,34 +43,42 @@ Dataset open_raster(const std::string& path, const ErrorTrap& trap) {
     return ds;
 }
 
-void write_band(const std::string& path, const BandImage& image, const GeoReference& geo,
-                const std::vector<std::pair<std::string, std::string>>& metadata) {
+Dataset create_band(const std::string& path, const BandImage& image, const GeoReference& geo,
+                    const std::vector<std::pair<std::string, std::string>>& metadata,
+                    const ErrorTrap& trap) {
     register_drivers();
-    ErrorTrap trap;
     GDALDriverH driver = GDALGetDriverByName("GTiff");
     if (driver == nullptr)
         throw RasterError("GDAL has no GTiff driver");
-    const auto fail = [&](const char* fallback) { throw RasterError(trap.message(fallback)); };
     // Floating-point cells compress better with the floating-point predictor.
     const bool real = image.type == GDT_Float32 || image.type == GDT_Float64;
     const char* options[] = {"COMPRESS=DEFLATE", real ? "PREDICTOR=3" : nullptr, nullptr};
+    Dataset ds(GDALCreate(driver, path.c_str(), image.cols, image.rows, 1, image.type,
+                          const_cast<char**>(options)));
+    if (!ds)
+        throw RasterError(trap.message("GDAL cannot create it"));
+    if (geo.transform) {
+        std::array<double, 6> gt = *geo.transform;
+        GDALSetGeoTransform(ds.get(), gt.data());
+    }
+    if (!geo.projection.empty())
+        GDALSetProjection(ds.get(), geo.projection.c_str());
+    for (const auto& [key, value] : metadata)
+        GDALSetMetadataItem(ds.get(), key.c_str(), value.c_str(), nullptr);
+    if (image.has_nodata)
+        GDALSetRasterNoDataValue(GDALGetRasterBand(ds.get(), 1), image.nodata);
+    if (trap.failed())
+        throw RasterError(trap.message("GDAL error"));
+    return ds;
+}
+
+void write_band(const std::string& path, const BandImage& image, const GeoReference& geo,
+                const std::vector<std::pair<std::string, std::string>>& metadata) {
+    ErrorTrap trap;
+    const auto fail = [&](const char* fallback) { throw RasterError(trap.message(fallback)); };
     {
-        Dataset ds(GDALCreate(driver, path.c_str(), image.cols, image.rows, 1, image.type,
-                              const_cast<char**>(options)));
-        if (!ds)
-            fail("GDAL cannot create it");
-        if (geo.transform) {
-            std::array<double, 6> gt = *geo.transform;
-            GDALSetGeoTransform(ds.get(), gt.data());
-        }
-        if (!geo.projection.empty())
-            GDALSetProjection(ds.get(), geo.projection.c_str());
-        for (const auto& [key, value] : metadata)
-            GDALSetMetadataItem(ds.get(), key.c_str(), value.c_str(), nullptr);
-        GDALRasterBandH band = GDALGetRasterBand(ds.get(), 1);
-        if (image.has_nodata)
-            GDALSetRasterNoDataValue(band, image.nodata);
-        if (GDALRasterIO(band, GF_Write, 0, 0, image.cols, image.rows,
+        Dataset ds = create_band(path, image, geo, metadata, trap);
+        if (GDALRasterIO(GDALGetRasterBand(ds.get(), 1), GF_Write, 0, 0, image.cols, image.rows,
                          const_cast<void*>(image.cells), image.cols, image.rows, image.type, 0,
                          0) != CE_None)
             fail("GDAL error");

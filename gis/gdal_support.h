@@ -71,6 +71,13 @@ BandImage band_of(const Grid<T>& grid, GDALDataType type, double nodata, bool ha
             nodata, has_nodata};
 }
 
+// Creates `path` as a one-band GeoTIFF of the type, size and NoData value of `image` (whose cells
+// are not read), DEFLATE-compressed, with the georeference `geo` and the metadata items
+// `metadata`, for its cells to be written next. Throws RasterError as write_band does.
+Dataset create_band(const std::string& path, const BandImage& image, const GeoReference& geo,
+                    const std::vector<std::pair<std::string, std::string> >& metadata,
+                    const ErrorTrap& trap);
+
 // Writes `image` to `path` as a one-band GeoTIFF, DEFLATE-compressed, with its NoData value,
 // the georeference `geo` and the metadata items `metadata`. Throws RasterError, whose message
 // says what failed but not the file's name: callers write under a temporary name (OutputSet)

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -45,6 +47,9 @@ RasterInfo probe_raster(const std::string& path);
 // Band 1 of the raster at `path` into `tab`, which has its size: 1 where the band is 1 and not
 // NoData, 0 everywhere else. Throws RasterError.
 void read_network(const std::string& path, ByteGrid& tab);
+// The same for the rows `rows` of a raster of `nb_lig` rows only, into `tab`, which has that
+// many rows of the raster's width.
+void read_network_rows(const std::string& path, std::int64_t nb_lig, RowRange rows, ByteGrid& tab);
 
 // Writes `image` to `path` as a one-band Byte GeoTIFF, DEFLATE-compressed, with 0 as NoData
 // unless `zero_is_nodata` is false, the georeference `geo` and the metadata items `metadata`.
@@ -52,5 +57,21 @@ void read_network(const std::string& path, ByteGrid& tab);
 void write_geotiff(const std::string& path, const ByteGrid& image, const GeoReference& geo,
                    const std::vector<std::pair<std::string, std::string>>& metadata,
                    bool zero_is_nodata = true);
+
+// The GeoTIFF of write_geotiff (0 as NoData) written a band of rows at a time, in row order, by a
+// writer that never holds the whole image. Every call throws RasterError.
+class GeoTiffRows {
+  public:
+    virtual ~GeoTiffRows() = default;
+    // Writes the raster rows `rows` from `image`, which holds the raster's rows from `first` on.
+    virtual void write(const ByteGrid& image, std::int64_t first, RowRange rows) = 0;
+    // Completes the file.
+    virtual void close() = 0;
+};
+
+// A GeoTIFF of `rows` x `cols` pixels at `path`, to be written by rows.
+std::unique_ptr<GeoTiffRows> create_geotiff_rows(
+    const std::string& path, std::int64_t rows, std::int64_t cols, const GeoReference& geo,
+    const std::vector<std::pair<std::string, std::string>>& metadata);
 
 }  // namespace ds

@@ -127,9 +127,19 @@ void read_network(const std::string& path, ByteGrid& tab) {
     module<RasterError>().read_network(path, tab);
 }
 
+void read_network_rows(const std::string& path, std::int64_t nb_lig, RowRange rows, ByteGrid& tab) {
+    module<RasterError>().read_network_rows(path, nb_lig, rows, tab);
+}
+
 void write_geotiff(const std::string& path, const ByteGrid& image, const GeoReference& geo,
                    const Metadata& metadata, bool zero_is_nodata) {
     module<RasterError>().write_geotiff(path, image, geo, metadata, zero_is_nodata);
+}
+
+std::unique_ptr<GeoTiffRows> create_geotiff_rows(const std::string& path, std::int64_t rows,
+                                                 std::int64_t cols, const GeoReference& geo,
+                                                 const Metadata& metadata) {
+    return module<RasterError>().create_geotiff_rows(path, rows, cols, geo, metadata);
 }
 
 CrsInfo describe_crs(const std::string& wkt) {

@@ -19,7 +19,7 @@
 namespace ds {
 
 // Changes whenever the table does, so that a module of another build is refused.
-inline constexpr int kGisModuleVersion = 1;
+inline constexpr int kGisModuleVersion = 2;
 
 inline constexpr const char* kGisModuleFile = "libdrainshape_gis.so";
 inline constexpr const char* kGisModuleEntry = "drainshape_gis_module";
@@ -30,8 +30,12 @@ struct GisModule {
     int version;
     RasterInfo (*probe_raster)(const std::string&);
     void (*read_network)(const std::string&, ByteGrid&);
+    void (*read_network_rows)(const std::string&, std::int64_t, RowRange, ByteGrid&);
     void (*write_geotiff)(const std::string&, const ByteGrid&, const GeoReference&, const Metadata&,
                           bool);
+    std::unique_ptr<GeoTiffRows> (*create_geotiff_rows)(const std::string&, std::int64_t,
+                                                        std::int64_t, const GeoReference&,
+                                                        const Metadata&);
     CrsInfo (*describe_crs)(const std::string&);
     std::string (*crs_from_user)(const std::string&);
     std::string (*suggest_projection)(double, double, double, double);

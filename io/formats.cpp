@@ -117,4 +117,12 @@ void write_image(OutFile& f, const ByteGrid& image) {
         f.write(image.row(r));
 }
 
+void write_image_rows(RowsFile& f, const ByteGrid& image, std::int64_t first, RowRange rows) {
+    if (rows.empty())
+        return;
+    const std::int64_t cols = image.cols();
+    const auto* from = image.row(rows.begin - first).data();
+    f.write_at(rows.begin * cols, {from, static_cast<std::size_t>(rows.size() * cols)});
+}
+
 }  // namespace ds

@@ -8,6 +8,7 @@
 #include "analysis/analysis.h"
 #include "analysis/tables.h"
 #include "io/out_file.h"
+#include "io/rows_file.h"
 #include "lib/grid.h"
 
 namespace ds {
@@ -46,5 +47,9 @@ void write_table(OutFile& f, const FrequencyTable& table);
 
 // An image: its rows in order, no header.
 void write_image(OutFile& f, const ByteGrid& image);
+
+// The raster rows `rows` of an image file written by parts, from `image`, which holds the
+// raster's rows from `first` on, at their place in the file.
+void write_image_rows(RowsFile& f, const ByteGrid& image, std::int64_t first, RowRange rows);
 
 }  // namespace ds

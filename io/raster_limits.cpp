@@ -50,16 +50,19 @@ std::optional<std::string> raster_size_problem(std::int64_t nb_lig, std::int64_t
         *too_large = false;
     if (nb_lig <= 0 || nb_col <= 0)
         return "a raster needs at least one line and one column";
-    // The frequency tables count pixels in int: more cells would overflow their counts.
+    if (nb_lig > kMaxSide || nb_col > kMaxSide)
+        return "more than " + std::to_string(kMaxSide) + " lines or columns";
     if (nb_lig > kMaxCells / nb_col)
-        return "too many cells for one grid (at most " + std::to_string(kMaxCells) +
-               ", the largest pixel count of the tables)";
-    const auto needed = static_cast<std::uint64_t>(nb_lig * nb_col * bytes_per_pixel);
+        return "too many cells for one grid (at most " + std::to_string(kMaxCells) + ")";
+    // Up to kMaxCells times a few dozen bytes: beyond 64 bits.
+    const auto needed = static_cast<unsigned __int128>(nb_lig * nb_col) *
+                        static_cast<unsigned __int128>(bytes_per_pixel);
     if (memory > 0 && needed > memory) {
         if (too_large != nullptr)
             *too_large = true;
         constexpr std::uint64_t kMiB = 1024 * 1024;
-        return "the grids of the run need " + std::to_string((needed + kMiB - 1) / kMiB) +
+        return "the grids of the run need " +
+               std::to_string(static_cast<std::uint64_t>((needed + kMiB - 1) / kMiB)) +
                " MiB and this machine has " + std::to_string(memory / kMiB) + " MiB";
     }
     return std::nullopt;

@@ -2,6 +2,7 @@
 // count that fits the grids, and grids that fit the memory of the machine.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -9,8 +10,13 @@
 
 namespace ds {
 
-// The most cells a raster may have: every pixel count of a frequency table is an int.
-inline constexpr std::int64_t kMaxCells = std::numeric_limits<int>::max();
+// The most lines or columns a raster may have: descriptors and GDAL count them in int.
+inline constexpr std::int64_t kMaxSide = std::numeric_limits<int>::max();
+
+// The most cells a raster may have: as many as a grid of doubles can address. Pixel counts are
+// 64-bit, so every count of a frequency table fits.
+inline constexpr std::int64_t kMaxCells =
+    std::numeric_limits<std::ptrdiff_t>::max() / static_cast<std::int64_t>(sizeof(double));
 
 // Bytes of memory the process can use: physical memory and swap, or the memory limit of its
 // control group when that is lower. 0 when unknown.

@@ -184,6 +184,23 @@ void frmatrice(Grid<T>& Mat) {
     Mat = Grid<T>();
 }
 
+// Rows begin to end - 1 of a raster or grid; empty when end <= begin.
+struct RowRange {
+    std::int64_t begin = 0;
+    std::int64_t end = 0;
+
+    std::int64_t size() const { return end > begin ? end - begin : 0; }
+    bool empty() const { return end <= begin; }
+    // The same rows counted from `origin`.
+    RowRange from(std::int64_t origin) const { return {begin - origin, end - origin}; }
+    bool operator==(const RowRange&) const = default;
+};
+
+// The rows in both.
+inline RowRange common_rows(RowRange a, RowRange b) {
+    return {std::max(a.begin, b.begin), std::min(a.end, b.end)};
+}
+
 using ByteGrid = Grid<unsigned char>;
 using IntGrid = Grid<int>;
 using RealGrid = Grid<double>;

@@ -18,4 +18,15 @@ PositiveSum positive_window_sum(const RealGrid& src, std::int64_t i, std::int64_
     return s;
 }
 
+void positive_mean(const RealGrid& src, int half, RealGrid& dst, std::int64_t first,
+                   std::int64_t rows) {
+    require_same_shape(src, dst, "moving mean grids differ in size");
+    for (std::int64_t i = first + half; i < first + rows - half; ++i) {
+        for (std::int64_t j = half; j < src.cols() - half; ++j) {
+            const PositiveSum s = positive_window_sum(src, i, j, half);
+            dst(i, j) = s.ico != 0 ? s.suma / s.ico : 0.0;
+        }
+    }
+}
+
 }  // namespace ds

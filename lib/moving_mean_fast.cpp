@@ -259,7 +259,7 @@ class DenseStep {
         if (o_.packed)
             job.out = reinterpret_cast<char*>(o_.packed->rows.row(i0));
         else
-            job.out = reinterpret_cast<char*>(o_.real->row(i0).data());
+            job.out = reinterpret_cast<char*>(o_.real->row(i0 - in_.rows.first_row).data());
         job.clean = clean_[static_cast<std::size_t>(band)] != 0;
     }
 
@@ -333,11 +333,20 @@ void pack_rows(const RealGrid& src, std::int64_t a, std::int64_t b, const Packed
     const Kernels& k = kernels();
 #pragma omp parallel for num_threads(std::max(threads, 1)) schedule(static)
     for (std::int64_t i = a; i < b; ++i) {
-        const auto row = src.row(i);
+        const auto row = src.row(i - field.rows.first_row);
         bool all = k.pack_row(row.data(), src.cols(), scale, bits, field.rows.row(i));
         if (!all && z > 0 && 2 * z < src.cols())
             all = std::all_of(row.begin() + z, row.end() - z, [](double v) { return v > 0.0; });
         field.rows.full(i) = all ? 1 : 0;
+    }
+}
+
+void flag_rows(std::int64_t a, std::int64_t b, const PackedField& field) {
+    const std::int64_t cols = field.rows.cols;
+    const std::int64_t z = 2 * field.border < cols ? field.border : 0;
+    for (std::int64_t i = a; i < b; ++i) {
+        const Cell* row = field.rows.row(i);
+        field.rows.full(i) = std::all_of(row + z, row + cols - z, [](Cell c) { return c != 0; });
     }
 }
 

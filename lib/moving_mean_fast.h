@@ -78,17 +78,23 @@ struct PackedField {
     Packing packing;
 };
 
-// Packs rows a to b - 1 of `src` (a raster of field.raster_rows rows) into field.rows, with their
-// `positive` flags (over the columns inside field.border, a frame of zeros that `src` must have).
+// Packs rows a to b - 1 of the raster from `src` (which holds its rows from field.rows.first_row
+// on, as the field does) into field.rows, with their `positive` flags (over the columns inside
+// field.border, a frame of zeros that `src` must have).
 void pack_rows(const RealGrid& src, std::int64_t a, std::int64_t b, const PackedField& field,
                int threads);
+
+// Sets the `positive` flags of rows a to b - 1 of the field from their packed cells, as
+// pack_rows and packed_mean_step set them: for rows copied in from elsewhere.
+void flag_rows(std::int64_t a, std::int64_t b, const PackedField& field);
 
 // One moving mean of the positive values of `in` over the window of side 2 * half + 1, for rows
 // a to b - 1 of the raster (half <= a <= b <= raster_rows - half), from rows a - half to
 // b + half - 1 of `in`: columns half to cols - half - 1 of each row get the mean (0 where the
 // window holds no positive value) and the other cells are left as they are. The means are packed
 // with out.packing into `out`, with the flags of those rows (so that out.border may be `half`
-// once the caller has cleared the frame), or written as reals into `real`.
+// once the caller has cleared the frame), or written as reals into `real` (which holds the
+// raster's rows from in.rows.first_row on).
 void packed_mean_step(const PackedField& in, int half, std::int64_t a, std::int64_t b,
                       const PackedField& out, int threads);
 void real_mean_step(const PackedField& in, int half, std::int64_t a, std::int64_t b, RealGrid& real,

@@ -3,122 +3,95 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <limits>
-#include <stdexcept>
 #include <utility>
 #include <vector>
 
 #include "lib/moving_mean_fast.h"
 #include "lib/window.h"
-#include "taco/smoothing.h"
 
 namespace ds {
 
-namespace {
-
-// A grid of the ping-pong pair and the width of its border known to be 0.0.
-struct Buffer {
-    RealGrid* grid;
-    std::int64_t zero_border;
-};
-
-// Clears every cell at a distance from the nearest edge of at least b.zero_border and below
-// `half`, so that after the cells inside that margin are written, the border of width `half` is
-// 0.0. Only the ring that the previous write could have touched is cleared.
-void clear_border(Buffer& b, std::int64_t half) {
-    RealGrid& g = *b.grid;
-    const std::int64_t rows = g.rows();
-    const std::int64_t cols = g.cols();
-    const std::int64_t z = b.zero_border;
-    if (z >= half)
-        return;
-    for (std::int64_t i = z; i < rows - z; ++i) {
-        const auto row = g.row(i);
-        const std::int64_t di = std::min(i, rows - 1 - i);
-        const auto fill = [&](std::int64_t c0, std::int64_t c1) {
-            if (c0 < c1)
-                std::fill(row.begin() + c0, row.begin() + c1, 0.0);
-        };
-        if (di < half) {
-            fill(z, cols - z);
-        } else {
-            fill(z, std::min(half, cols - z));
-            fill(std::max(cols - half, half), cols - z);
-        }
-    }
-}
-
-// The largest positive value of the field (0 when there is none), on every thread.
 double largest_value(const RealGrid& g, int threads) {
     double vmax = 0.0;
-#pragma omp parallel for num_threads(threads) reduction(max : vmax) schedule(static)
+#pragma omp parallel for num_threads(std::max(threads, 1)) reduction(max : vmax) schedule(static)
     for (std::int64_t i = 0; i < g.rows(); ++i)
         for (const double v : g.row(i))
             vmax = v > vmax ? v : vmax;
     return vmax;
 }
 
-}  // namespace
-
 void progressive_smoothing_fast(RealGrid& dtab2, RealGrid& dtab3, int slid_win, int threads,
                                 const std::function<void(int step)>& on_step) {
     require_same_shape(dtab2, dtab3, "smoothing grids differ in size");
-    threads = std::max(threads, 1);
-    const int step_RI = half_side(slid_win);
-    if (step_RI < 1) {
+    if (half_side(slid_win) < 1) {
         dtab3.fill(0.0);
         return;
     }
-    const double vmax = largest_value(dtab2, threads);
-    if (!std::isfinite(vmax)) {
-        // The fixed point holds finite values only; such fields never come from the first pass.
-        progressive_smoothing(dtab2, dtab3, slid_win, on_step);
-        return;
-    }
-    const std::int64_t nb_lig = dtab2.rows();
-
-    // Between the steps the field is packed (moving_mean_fast.h) into the memory of the two
-    // grids in turn, each step reading one and writing the other; the last step writes reals,
-    // copied once into the other grid at the end.
-    std::vector<std::uint8_t> full_a(static_cast<std::size_t>(nb_lig));
-    std::vector<std::uint8_t> full_b(static_cast<std::size_t>(nb_lig));
-    const auto field = [&](RealGrid& g, std::vector<std::uint8_t>& full, int half) {
-        running::PackedField f;
-        f.rows = {reinterpret_cast<running::Cell*>(g.data()), full.data(), 0, g.cols()};
-        f.raster_rows = nb_lig;
-        f.packing = running::packing_for(vmax, half);
-        return f;
-    };
-    running::PackedField in = field(dtab3, full_a, 1);
-    running::pack_rows(dtab2, 0, nb_lig, in, threads);
-    Buffer src{&dtab3, 0};
-    Buffer dst{&dtab2, 0};
-    std::vector<std::uint8_t>* dst_full = &full_b;
-    int step = 1;
-    for (int m = 1; m <= step_RI; ++m) {
-        step += 2;
-        const int bord2 = half_side(step);
-        if (on_step)
-            on_step(step);
-        clear_border(dst, bord2);
-        const std::int64_t a = bord2;
-        const std::int64_t b = std::max<std::int64_t>(nb_lig - bord2, a);
-        if (m < step_RI) {
-            running::PackedField out = field(*dst.grid, *dst_full, m + 1);
-            running::packed_mean_step(in, bord2, a, b, out, threads);
-            out.border = bord2;
-            dst_full = in.rows.positive == full_a.data() ? &full_a : &full_b;
-            in = out;
-        } else {
-            running::real_mean_step(in, bord2, a, b, *dst.grid, threads);
-        }
-        dst.zero_border = bord2;
-        std::swap(src, dst);
-    }
-    if (src.grid == &dtab3)
+    const SmoothingBand whole{0, dtab2.rows(), {0, dtab2.rows()}};
+    const RealGrid& result = progressive_smoothing_band_fast(
+        dtab2, dtab3, whole, slid_win, largest_value(dtab2, threads), threads, {}, on_step);
+    if (&result == &dtab3)
         dtab2 = dtab3;
     else
         dtab3 = dtab2;
+}
+
+RealGrid& progressive_smoothing_band_fast(RealGrid& a, RealGrid& b, const SmoothingBand& band,
+                                          int slid_win, double vmax, int threads,
+                                          const ShareRows& share,
+                                          const std::function<void(int step)>& on_step) {
+    const int step_RI = half_side(slid_win);
+    if (step_RI < 1 || !std::isfinite(vmax))
+        // The fixed point holds finite values only; such fields never come from the first pass.
+        return progressive_smoothing_band(a, b, band, slid_win, share, on_step);
+    check_band(a, b, band, step_RI);
+    threads = std::max(threads, 1);
+
+    // Between the steps the field is packed (moving_mean_fast.h) into the memory of the two
+    // grids in turn, each step reading one and writing the other; the last step writes reals.
+    std::vector<std::uint8_t> full_a(static_cast<std::size_t>(a.rows()));
+    std::vector<std::uint8_t> full_b(static_cast<std::size_t>(a.rows()));
+    struct Buffer {
+        RealGrid* grid;
+        std::vector<std::uint8_t>* full;
+        std::int64_t zero_border;  // the own rows' cells this near the edges are 0.0
+    };
+    const auto field = [&](const Buffer& g, int half, std::int64_t border) {
+        running::PackedField f;
+        f.rows = {reinterpret_cast<running::Cell*>(g.grid->data()), g.full->data(), band.first,
+                  g.grid->cols()};
+        f.raster_rows = band.raster_rows;
+        f.border = border;
+        f.packing = running::packing_for(vmax, half);
+        return f;
+    };
+    Buffer src{&b, &full_b, 0};
+    Buffer dst{&a, &full_a, 0};
+    running::PackedField in = field(src, 1, 0);
+    running::pack_rows(a, band.own.begin, band.own.end, in, threads);
+    for (int m = 1; m <= step_RI; ++m) {
+        if (on_step)
+            on_step(2 * m + 1);
+        const RowRange need = step_rows(band, m);
+        if (share) {
+            share(*src.grid, need);
+            running::flag_rows(need.begin, band.own.begin, in);
+            running::flag_rows(band.own.end, need.end, in);
+        }
+        clear_band_border(*dst.grid, band, dst.zero_border, m);
+        const std::int64_t first = std::max<std::int64_t>(band.own.begin, m);
+        const std::int64_t last = std::max(std::min(band.own.end, band.raster_rows - m), first);
+        if (m < step_RI) {
+            const running::PackedField out = field(dst, m + 1, m);
+            running::packed_mean_step(in, m, first, last, out, threads);
+            in = out;
+        } else {
+            running::real_mean_step(in, m, first, last, *dst.grid, threads);
+        }
+        dst.zero_border = m;
+        std::swap(src, dst);
+    }
+    return *src.grid;
 }
 
 }  // namespace ds

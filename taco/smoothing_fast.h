@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "lib/grid.h"
+#include "taco/smoothing.h"
 
 namespace ds {
 
@@ -14,5 +15,17 @@ namespace ds {
 // (below 1 acts as 1).
 void progressive_smoothing_fast(RealGrid& dtab2, RealGrid& dtab3, int slid_win, int threads,
                                 const std::function<void(int step)>& on_step);
+
+// progressive_smoothing_band with running window sums: the own rows of the returned grid get
+// the very bytes that progressive_smoothing_fast gives the whole raster, when every band of the
+// raster takes part with the same `vmax`, the largest initial value of the whole raster (0.0
+// when none is positive). Between the steps the grids hold packed cells, which `share` copies.
+RealGrid& progressive_smoothing_band_fast(RealGrid& a, RealGrid& b, const SmoothingBand& band,
+                                          int slid_win, double vmax, int threads,
+                                          const ShareRows& share,
+                                          const std::function<void(int step)>& on_step);
+
+// The largest positive value of a field (0.0 when there is none), on every thread.
+double largest_value(const RealGrid& g, int threads);
 
 }  // namespace ds

@@ -5,8 +5,12 @@
 namespace ds {
 
 TacoExtremes taco_extremes(const RealGrid& dtab2, int bord) {
+    return taco_extremes(dtab2, bord, {bord, dtab2.rows() - bord});
+}
+
+TacoExtremes taco_extremes(const RealGrid& dtab2, int bord, RowRange rows) {
     TacoExtremes e;
-    for (std::int64_t i = bord; i < dtab2.rows() - bord; ++i) {
+    for (std::int64_t i = rows.begin; i < rows.end; ++i) {
         for (std::int64_t j = bord; j < dtab2.cols() - bord; ++j) {
             const double v = dtab2(i, j);
             if (v > 0.0 && e.dval_min > v)
@@ -35,10 +39,14 @@ Histogram taco_network_image(const RealGrid& dtab2, ByteGrid& tab_out2) {
 }
 
 Histogram taco_regional_image(const RealGrid& dtab3, int bord, ByteGrid& tab_out2) {
+    return taco_regional_image(dtab3, bord, tab_out2, {bord, dtab3.rows() - bord});
+}
+
+Histogram taco_regional_image(const RealGrid& dtab3, int bord, ByteGrid& tab_out2, RowRange rows) {
     require_same_shape(dtab3, tab_out2, "image buffer and value grid differ in size");
     Histogram val_TAC{};
     tab_out2.fill(0);
-    for (std::int64_t i = bord; i < dtab3.rows() - bord; ++i) {
+    for (std::int64_t i = rows.begin; i < rows.end; ++i) {
         for (std::int64_t j = bord; j < dtab3.cols() - bord; ++j) {
             // Truncated: the one image whose values get no 0.5 before the cut.
             const int t = static_cast<int>(dtab3(i, j));

@@ -15,6 +15,9 @@ struct TacoExtremes {
 
 // Extremes over rows and columns bord to size-bord-1 of the unsmoothed values.
 TacoExtremes taco_extremes(const RealGrid& dtab2, int bord);
+// The same over the grid rows `rows` only (a grid that holds some rows of the raster: the
+// caller has kept them within the margin).
+TacoExtremes taco_extremes(const RealGrid& dtab2, int bord, RowRange rows);
 
 // Network image: every pixel gets the low 8 bits of its rounded value; every value other than
 // 0.0 whose bin lies in 0 to 255 is counted. Returns val_TAC.
@@ -23,5 +26,7 @@ Histogram taco_network_image(const RealGrid& dtab2, ByteGrid& tab_out2);
 // Regional image: inside the margin `bord`, the smoothed value truncated (no 0.5 added),
 // counted in its bin, zeros included; 0 outside. Returns val_TAC.
 Histogram taco_regional_image(const RealGrid& dtab3, int bord, ByteGrid& tab_out2);
+// The same where only the grid rows `rows` lie inside the margin.
+Histogram taco_regional_image(const RealGrid& dtab3, int bord, ByteGrid& tab_out2, RowRange rows);
 
 }  // namespace ds

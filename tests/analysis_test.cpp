@@ -18,21 +18,6 @@
 namespace ds::test {
 namespace {
 
-// A generated network: trees and walks, a blob, lines along and across the borders.
-ByteGrid generated(int lines, int columns, unsigned seed) {
-    gen::Rng rng(seed);
-    ByteGrid g(lines, columns);
-    for (int k = 0; k < 4; ++k)
-        gen::random_tree(g, rng, gen::uniform(rng, 0, lines - 1), gen::uniform(rng, 0, columns - 1),
-                         lines * columns / 40);
-    gen::random_walk(g, rng, lines / 2, columns / 2, lines * 4);
-    gen::blob(g, rng, lines / 3, columns / 3, 5, 0.6);
-    gen::line(g, 0, 0, 0, 1, columns);
-    gen::line(g, 0, columns / 2, 1, 0, lines);
-    gen::noise(g, rng, lines * columns / 200);
-    return g;
-}
-
 long differing(const ByteGrid& a, const ByteGrid& b) {
     return std::inner_product(a.data(), a.data() + a.size(), b.data(), 0L, std::plus<>(),
                               std::not_equal_to<>());
@@ -75,7 +60,7 @@ TEST(Analysis, EnginesGiveTheSameProductsOnGeneratedNetworks) {
           Case{130, 140, 7, 101, 101, 1}, Case{140, 130, 8, 121, 121, 2},
           Case{40, 40, 9, 61, 661, 1}, Case{200, 200, 10, 181, 13, 1}}) {
         SCOPED_TRACE("seed " + std::to_string(c.seed));
-        expect_same_products(generated(c.lines, c.columns, c.seed),
+        expect_same_products(gen::network(c.lines, c.columns, c.seed),
                              parameters(c.window, c.regional, c.MNC));
     }
 }

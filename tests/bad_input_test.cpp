@@ -61,7 +61,7 @@ const std::vector<BadInput> kBadInputs = {
      "\n\tThe descriptor {txt} gives -30 lines and 32 columns: " + kNoLines + "\n", kRiverOnly},
     {"ProductOverflows", "2000000000 2000000000 1 0 255 30", Raster::Network, 1,
      "\n\tThe descriptor {txt} gives 2000000000 lines and 2000000000 columns: too many cells "
-     "for one grid (at most 2147483647, the largest pixel count of the tables)\n",
+     "for one grid (at most 1152921504606846975)\n",
      kRiverOnly},
     {"ExceedsTheMemory", "46340 46340 1 0 255 30", Raster::Network, 1,
      "\n\tNot enough memory for a 46340 x 46340 grid\n\tthe grids of the run need 36863 MiB and "
@@ -148,7 +148,7 @@ TEST(BadInput, TypedSizesThatCannotMakeARasterCreateNoDescriptor) {
              {"30\n-1\n30\n", "\n\tThe answers give 30 lines and -1 columns: " + kNoLines + "\n"},
              {"2147483647\n2147483647\n30\n",
               "\n\tThe answers give 2147483647 lines and 2147483647 columns: too many cells for "
-              "one grid (at most 2147483647, the largest pixel count of the tables)\n"},
+              "one grid (at most 1152921504606846975)\n"},
          }) {
         ImagesRoot images;
         test::write_file(images.file("R.raw"), small_network());

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "io/raster_limits.h"
 #include "tests/collect_products.h"
 
 namespace ds {
@@ -87,6 +88,32 @@ TEST(Formats, R2TableHas1002LinesWithClassesInThousandths) {
     EXPECT_EQ(lines[6], "0.005000\t7");
     EXPECT_EQ(lines[1001], "1.000000\t2");
     EXPECT_EQ(text.back(), '\n');
+}
+
+// Counts beyond an int print whole in every table, and rasters that hold them are refused only
+// for the memory they need.
+TEST(Formats, CountsBeyondAnIntPrintWhole) {
+    Histogram h{};
+    h[150] = 3'000'000'000;
+    h[151] = 1;
+    const auto taco = lines_of(test::table_bytes(image_table(*find_product("TAC_DN"), h, 0, 0)));
+    EXPECT_EQ(taco[150], "150\t3000000000\t100.000000");
+    EXPECT_EQ(taco[151], "151\t1\t0.000000");
+    const auto fdp = lines_of(test::table_bytes(image_table(fdp_dn(), h, 1.5, 1.51)));
+    EXPECT_EQ(fdp[1], "1.500000\t3000000000.000000\t100.000000");
+    R2Histogram r{};
+    r[999] = 4'294'967'296;
+    const auto r2 = lines_of(test::table_bytes(r2_table(*find_product("FDP_ER1"), r)));
+    EXPECT_EQ(r2[1000], "0.999000\t4294967296");
+
+    EXPECT_EQ(raster_size_problem(46341, 46341, 18, 0), std::nullopt);
+    bool too_large = false;
+    const auto problem =
+        raster_size_problem(100000, 200000, 18, std::uint64_t{24} << 30, &too_large);
+    ASSERT_TRUE(problem);
+    EXPECT_TRUE(too_large);
+    EXPECT_EQ(*problem, "the grids of the run need 343323 MiB and this machine has 24576 MiB");
+    EXPECT_TRUE(raster_size_problem(2'000'000'000, 2'000'000'000, 18, 0));
 }
 
 // The descriptor of `name` for a raster of `lines` x `columns` of `pix_size`, windows 25 and 61,

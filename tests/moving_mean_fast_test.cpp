@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <barrier>
+#include <cstring>
 #include <numeric>
+#include <tuple>
 
 #include <cmath>
 #include <cstdio>
@@ -60,11 +64,7 @@ RealGrid scatter(std::int64_t rows, std::int64_t cols, double density, std::mt19
 // Means, in rows and columns half to size - half - 1, computed by the literal window sum.
 RealGrid literal_means(const RealGrid& src, int half) {
     RealGrid out(src.rows(), src.cols());
-    for (std::int64_t i = half; i < src.rows() - half; ++i)
-        for (std::int64_t j = half; j < src.cols() - half; ++j) {
-            const PositiveSum s = positive_window_sum(src, i, j, half);
-            out(i, j) = s.ico != 0 ? s.suma / s.ico : 0.0;
-        }
+    positive_mean(src, half, out, 0, src.rows());
     return out;
 }
 
@@ -520,6 +520,89 @@ RealGrid sample_taco_field() {
 TEST(ProgressiveSmoothingFast, NoDifferingRegionalPixelOnTheSample) {
     const RealGrid taco = sample_taco_field();
     EXPECT_EQ(compare_smoothing(taco, 13, "sample_river, window 13"), 0);
+}
+
+// The raster smoothed in bands, the rows `cuts[k]` to `cuts[k + 1]` - 1 in band k, each on a
+// thread of its own with the grids of its own rows and halo (the rest of them stale), the bands
+// copying each other's rows before every step; the own rows of every band, put together.
+RealGrid smooth_in_bands(const RealGrid& field, int slid_win, const std::vector<std::int64_t>& cuts,
+                         bool fast) {
+    const std::size_t n = cuts.size() - 1;
+    const double vmax = largest_value(field, 1);
+    std::vector<SmoothingBand> bands;
+    std::vector<RealGrid> a, b;
+    for (std::size_t k = 0; k < n; ++k) {
+        const RowRange own{cuts[k], cuts[k + 1]};
+        const RowRange held = step_rows({0, field.rows(), own}, half_side(slid_win));
+        bands.push_back({held.begin, field.rows(), own});
+        a.emplace_back(held.size(), field.cols());
+        b.emplace_back(held.size(), field.cols());
+        a.back().fill(-3.0);
+        b.back().fill(42.0);
+        for (std::int64_t r = own.begin; r < own.end; ++r)
+            std::ranges::copy(field.row(r), a.back().row(r - held.begin).begin());
+    }
+    std::barrier sync(static_cast<std::ptrdiff_t>(n));
+    std::vector<RealGrid*> shown(n);
+    std::vector<const RealGrid*> result(n);
+    std::vector<std::thread> threads;
+    for (std::size_t k = 0; k < n; ++k)
+        threads.emplace_back([&, k] {
+            const SmoothingBand& band = bands[k];
+            const ShareRows share = [&](RealGrid& g, RowRange need) {
+                shown[k] = &g;
+                sync.arrive_and_wait();
+                for (std::int64_t r = need.begin; r < need.end; ++r) {
+                    const std::size_t q = static_cast<std::size_t>(
+                        std::upper_bound(cuts.begin(), cuts.end(), r) - cuts.begin() - 1);
+                    if (q != k)
+                        std::ranges::copy(shown[q]->row(r - bands[q].first),
+                                          g.row(r - band.first).begin());
+                }
+                sync.arrive_and_wait();
+            };
+            result[k] = fast ? &progressive_smoothing_band_fast(a[k], b[k], band, slid_win, vmax, 2,
+                                                                share, {})
+                             : &progressive_smoothing_band(a[k], b[k], band, slid_win, share, {});
+        });
+    for (std::thread& t : threads)
+        t.join();
+    RealGrid out(field.rows(), field.cols());
+    for (std::size_t k = 0; k < n; ++k)
+        for (std::int64_t r = cuts[k]; r < cuts[k + 1]; ++r)
+            std::ranges::copy(result[k]->row(r - bands[k].first), out.row(r).begin());
+    return out;
+}
+
+bool same_bytes(const RealGrid& x, const RealGrid& y) {
+    return x.rows() == y.rows() && x.cols() == y.cols() &&
+           std::memcmp(x.data(), y.data(), static_cast<std::size_t>(x.size()) * sizeof(double)) ==
+               0;
+}
+
+// Bands thinner than the steps' half sides, bands of one row, bands inside the margin: the
+// bytes of the whole raster, by both engines, on the sample's field and on a dense field whose
+// rows are mostly all positive (where the steps skip counting).
+TEST(ProgressiveSmoothingBand, BandsGiveTheWholeRastersBytes) {
+    std::mt19937_64 rng(29);
+    const double plateau_values[] = {100.0, 150.0, 148.5, 37.25};
+    std::uniform_int_distribution<int> few(0, 3);
+    const RealGrid dense =
+        scatter(90, 75, 0.97, rng, [&](auto& r) { return plateau_values[few(r)]; });
+    const RealGrid taco = sample_taco_field();
+    for (const bool fast : {false, true}) {
+        for (const auto& [field, slid_win, cuts] :
+             {std::tuple<const RealGrid&, int, std::vector<std::int64_t>>{
+                  taco, 25, {0, 5, 13, 14, 200, 203, 400}},
+              {taco, 61, {0, 150, 290, 400}},
+              {dense, 13, {0, 3, 40, 41, 47, 87, 90}}}) {
+            if (!fast && slid_win > 25)
+                continue;  // the literal steps take seconds there, and have nothing new to show
+            const Smoothed whole = smooth(field, slid_win, fast ? 1 : 0);
+            EXPECT_TRUE(same_bytes(smooth_in_bands(field, slid_win, cuts, fast), whole.dtab3))
+                << (fast ? "fast" : "literal") << ", slid_win " << slid_win;
+        }
+    }
 }
 
 }  // namespace

@@ -79,4 +79,20 @@ inline void noise(ByteGrid& g, Rng& rng, int count) {
     }
 }
 
+// A network of every kind above: trees and walks, a blob, lines along and across the borders,
+// stray pixels.
+inline ByteGrid network(int lines, int columns, unsigned seed) {
+    Rng rng(seed);
+    ByteGrid g(lines, columns);
+    for (int k = 0; k < 4; ++k)
+        random_tree(g, rng, uniform(rng, 0, lines - 1), uniform(rng, 0, columns - 1),
+                    lines * columns / 40);
+    random_walk(g, rng, lines / 2, columns / 2, lines * 4);
+    blob(g, rng, lines / 3, columns / 3, 5, 0.6);
+    line(g, 0, 0, 0, 1, columns);
+    line(g, 0, columns / 2, 1, 0, lines);
+    noise(g, rng, lines * columns / 200);
+    return g;
+}
+
 }  // namespace ds::gen
