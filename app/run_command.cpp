@@ -139,6 +139,24 @@ std::string summary(const RunOptions& o, const RunJob& job, const RunProgress& p
 
 }  // namespace
 
+std::optional<std::string> thick_network_warning(std::int64_t redundant) {
+    if (redundant <= 0)
+        return std::nullopt;
+    return "warning: the network is not one pixel wide (" + std::to_string(redundant) +
+           " redundant pixels, counted as confluences); run drainshape prepare on it first";
+}
+
+std::optional<std::string> degrees_warning(bool degrees) {
+    if (!degrees)
+        return std::nullopt;
+    return "warning: the pixel size comes from a geographic coordinate system (degrees, not "
+           "metres); give --pixel-size in metres";
+}
+
+bool pixel_size_in_degrees(const RunOptions& o, const RunJob& job) {
+    return !o.pixel_size && describe_crs(job.river.geo.projection).geographic;
+}
+
 int run_command(const RunOptions& o, std::ostream& err, bool err_is_terminal) {
     RunJob job;
     try {
@@ -152,15 +170,12 @@ int run_command(const RunOptions& o, std::ostream& err, bool err_is_terminal) {
                        : err_is_terminal ? RunProgress::Style::Bar
                                          : RunProgress::Style::Lines;
     RunProgress progress(err, style);
-    const bool degrees = !o.pixel_size && describe_crs(job.river.geo.projection).geographic;
+    const bool degrees = pixel_size_in_degrees(o, job);
     job.loaded = [&err, degrees](const ByteGrid& tab) {
-        if (const std::int64_t redundant = count_redundant(tab); redundant > 0)
-            err << "drainshape: warning: the network is not one pixel wide (" << redundant
-                << " redundant pixels, counted as confluences); run drainshape prepare on it "
-                   "first\n";
-        if (degrees)
-            err << "drainshape: warning: the pixel size comes from a geographic coordinate "
-                   "system (degrees, not metres); give --pixel-size in metres\n";
+        for (const auto& warning :
+             {thick_network_warning(count_redundant(tab)), degrees_warning(degrees)})
+            if (warning)
+                err << "drainshape: " << *warning << "\n";
     };
     const int status = run_guarded(err, MessageStyle::Command, job.river_path, [&] {
         run_job(job, progress,

@@ -21,6 +21,7 @@
 #include "mpi/job.h"
 #include "mpi/strip_files.h"
 #include "mpi/team.h"
+#include "network/summary.h"
 
 namespace ds {
 
@@ -104,23 +105,30 @@ int checked_job(Team& team, const RunOptions& o, RunJob& job) {
     return 0;
 }
 
-RowReader river_reader(const RunJob& job) {
-    return [&job](RowRange rows, ByteGrid& tab) {
+// Reads rows of the river; `redundant` gets the redundant pixels of the rows of `own` that a read
+// holds with both their neighbouring rows (the strip's rows are read with a halo).
+RowReader river_reader(const RunJob& job, RowRange own, std::int64_t& redundant) {
+    return [&job, own, &redundant](RowRange rows, ByteGrid& tab) {
         if (job.raw) {
             read_raster_rows(job.river_path, rows, tab);
-            return;
+        } else {
+            try {
+                read_network_rows(job.river_path, job.river.river.nb_lig, rows, tab);
+            } catch (const RasterError& e) {
+                throw FileError(job.river_path,
+                                "Cannot read file " + job.river_path + ": " + e.what());
+            }
         }
-        try {
-            read_network_rows(job.river_path, job.river.river.nb_lig, rows, tab);
-        } catch (const RasterError& e) {
-            throw FileError(job.river_path, "Cannot read file " + job.river_path + ": " + e.what());
-        }
+        const std::int64_t nb_lig = job.river.river.nb_lig;
+        const RowRange checked = common_rows(own, {rows.begin == 0 ? 0 : rows.begin + 1,
+                                                   rows.end == nb_lig ? nb_lig : rows.end - 1});
+        redundant = count_redundant(tab, checked.from(rows.begin));
     };
 }
 
 // Analyses the job's river on every rank and puts the outputs in place. Returns the exit
 // status, the same on every rank.
-int run(Team& team, const RunJob& job, bool quiet) {
+int run(Team& team, const RunJob& job, bool quiet, bool degrees) {
     const StopSignals signals;
     const bool root = team.rank() == 0;
     RankProgress progress(root && !quiet ? &std::cerr : nullptr, team.size());
@@ -132,6 +140,8 @@ int run(Team& team, const RunJob& job, bool quiet) {
             if (!root)
                 return;
             out = std::make_unique<OutputSet>(job.output_base);
+            if (const auto warning = degrees_warning(degrees))
+                std::cerr << kProgram << ": " << *warning << "\n";
             if (job.raw)
                 if (const auto warning = raster_length_warning(raster_file_bytes(job.river_path),
                                                                d.nb_lig * std::int64_t{d.nb_col}))
@@ -139,18 +149,22 @@ int run(Team& team, const RunJob& job, bool quiet) {
         });
         StripFiles files(team, out.get(), job);
         MpiExchange exchange(team, d.nb_lig, d.nb_col);
-        std::int64_t processed = 0;
+        std::int64_t counts[2] = {0, 0};  // processed and redundant pixels
         try {
-            processed =
-                analyse_strip(plan, job.params, river_reader(job), exchange, files, progress)
-                    .processed;
+            counts[0] = analyse_strip(plan, job.params, river_reader(job, plan.own, counts[1]),
+                                      exchange, files, progress)
+                            .processed;
         } catch (const TeamFailure&) {
             throw;
         } catch (...) {
             team.fail(std::current_exception());
         }
         team.checked([] {});
-        team.sum_on_root(&processed, 1);
+        team.sum_on_root(counts, 2);
+        const std::int64_t processed = counts[0];
+        if (root)
+            if (const auto warning = thick_network_warning(counts[1]))
+                std::cerr << kProgram << ": " << *warning << "\n";
         team.checked([&] {
             if (root)
                 out->commit();
@@ -198,7 +212,8 @@ int main_of_rank(int argc, char** argv) {
     RunJob job;
     if (const int status = checked_job(team, cl.run, job); status != 0)
         return status;
-    return run(team, job, cl.run.quiet);
+    const bool degrees = team.rank() == 0 && pixel_size_in_degrees(cl.run, job);
+    return run(team, job, cl.run.quiet, degrees);
 }
 
 }  // namespace

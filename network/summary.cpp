@@ -108,8 +108,13 @@ NetworkSummary summarize_network(const ByteGrid& raster) {
 }
 
 std::int64_t count_redundant(const ByteGrid& raster) {
+    return count_redundant(raster, {0, raster.rows()});
+}
+
+std::int64_t count_redundant(const ByteGrid& raster, RowRange rows) {
     std::int64_t n = 0;
-    for (std::int64_t r = 0; r < raster.rows(); ++r) {
+    for (std::int64_t r = std::max<std::int64_t>(rows.begin, 0);
+         r < std::min(rows.end, raster.rows()); ++r) {
         const auto row = raster.row(r);
         for (std::int64_t c = 0; c < raster.cols(); ++c)
             if (row[static_cast<std::size_t>(c)] == 1 && is_redundant(neighbour_code(raster, r, c)))

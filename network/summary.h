@@ -30,7 +30,9 @@ struct NetworkSummary {
 
 NetworkSummary summarize_network(const ByteGrid& raster);
 
-// Redundant network pixels alone, in one pass over the raster.
+// Redundant network pixels alone, in one pass over the raster; or over its rows `rows` alone
+// (their neighbours in the rows around them as in the raster, cells beyond the grid as 0).
 std::int64_t count_redundant(const ByteGrid& raster);
+std::int64_t count_redundant(const ByteGrid& raster, RowRange rows);
 
 }  // namespace ds
