@@ -5,21 +5,24 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 namespace ds::detail {
+
+#if defined(__linux__)
 
 namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
+// The length of the mapping of `bytes`: whole pages of the system.
 std::size_t rounded(std::size_t bytes) {
-    return (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    static const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    return (bytes + page - 1) / page * page;
 }
 
 }  // namespace
-
-#if defined(__linux__)
 
 void* map_block(std::size_t bytes) {
     const std::size_t len = rounded(bytes);
@@ -35,8 +38,10 @@ void* map_block(std::size_t bytes) {
         munmap(raw, start - base);
     if (end > start + len)
         munmap(reinterpret_cast<void*>(start + len), end - (start + len));
-    // Only a hint: without huge pages the block is an ordinary mapping.
-    madvise(reinterpret_cast<void*>(start), len, MADV_HUGEPAGE);
+    // Only a hint: without huge pages the block is an ordinary mapping. The whole huge pages
+    // only: a last, partial one would be resident in full, up to 2 MiB more per grid.
+    if (const std::size_t huge = len / kHugePage * kHugePage; huge > 0)
+        madvise(reinterpret_cast<void*>(start), huge, MADV_HUGEPAGE);
     return reinterpret_cast<void*>(start);
 }
 
