@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <utility>
@@ -56,6 +57,14 @@ double largest_value(const RealGrid& g, int threads) {
         for (const double v : g.row(i))
             vmax = v > vmax ? v : vmax;
     return vmax;
+}
+
+// `to` = `from` (grids of the same size), rows split over the threads.
+void copy_rows(const RealGrid& from, RealGrid& to, int threads) {
+    const auto bytes = static_cast<std::size_t>(from.cols()) * sizeof(double);
+#pragma omp parallel for num_threads(threads) schedule(static)
+    for (std::int64_t i = 0; i < from.rows(); ++i)
+        std::memcpy(to.row(i).data(), from.row(i).data(), bytes);
 }
 
 }  // namespace
@@ -116,9 +125,9 @@ void progressive_smoothing_fast(RealGrid& dtab2, RealGrid& dtab3, int slid_win, 
         std::swap(src, dst);
     }
     if (src.grid == &dtab3)
-        dtab2 = dtab3;
+        copy_rows(dtab3, dtab2, threads);
     else
-        dtab3 = dtab2;
+        copy_rows(dtab2, dtab3, threads);
 }
 
 }  // namespace ds
