@@ -153,6 +153,8 @@ class Engines {
             progressive_smoothing(dtab2_, dtab3_, slid_win, on_step);
     }
     const ByteGrid& regional_buffer() const { return tab_out_; }
+    // Threads of the shared image and table steps: the reference stays on one.
+    int image_threads() const { return fast_ ? threads_ : 1; }
     // The literal layout writes the TACO images through their own buffer.
     ByteGrid& taco_image() { return fast_ ? tab_out_ : tab_out2_; }
     const RealGrid& dtab2() const { return dtab2_; }
@@ -195,9 +197,9 @@ void taco_products(Engines& engines, const AnalysisParameters& p, ProductReceive
                    Progress& progress) {
     const int bord = half_side(p.slid_win);
     ByteGrid& image = engines.taco_image();
-    const TacoExtremes e = taco_extremes(engines.dtab2(), bord);
+    const TacoExtremes e = taco_extremes(engines.dtab2(), bord, engines.image_threads());
     progress.saving(Progress::Product::Taco);
-    const Histogram network = taco_network_image(engines.dtab2(), image);
+    const Histogram network = taco_network_image(engines.dtab2(), image, engines.image_threads());
     receiver.image({product("TAC_DN"), image, network, e.dval_min, e.dval_max});
 
     const int step_RI = half_side(p.slid_win);
@@ -208,7 +210,8 @@ void taco_products(Engines& engines, const AnalysisParameters& p, ProductReceive
         progress.step(step, half_side(step) - 1);
     });
     progress.end(Stage::Smoothing, step_RI);
-    const Histogram regional = taco_regional_image(engines.dtab3(), bord, image);
+    const Histogram regional =
+        taco_regional_image(engines.dtab3(), bord, image, engines.image_threads());
     receiver.image({product("TAC_RI"), image, regional, e.dval_min, e.dval_max});
 }
 

@@ -8,6 +8,7 @@
 
 #include "fractal/box_count.h"
 #include "fractal/box_count_fast.h"
+#include "lib/byte_scan.h"
 #include "lib/ordered_rows.h"
 #include "lib/window.h"
 #include "taco/taco_value.h"
@@ -124,10 +125,8 @@ SparsePositions eligible_pixels(const ByteGrid& tab, int half_win) {
         at.row_start[static_cast<std::size_t>(i)] = at.size();
         if (i < half_win || i >= at.rows - half_win)
             continue;
-        const unsigned char* row = tab.row(i).data();
-        for (std::int64_t j = half_win; j < at.cols - half_win; ++j)
-            if (row[j] == 1)
-                at.col.push_back(static_cast<std::int32_t>(j));
+        for_each_byte(tab.row(i).data(), half_win, at.cols - half_win, 1,
+                      [&](std::int64_t j) { at.col.push_back(static_cast<std::int32_t>(j)); });
     }
     at.row_start[static_cast<std::size_t>(at.rows)] = at.size();
     return at;

@@ -1,6 +1,7 @@
 #include "lib/grid.h"
 
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 #if defined(__linux__)
@@ -52,7 +53,7 @@ void unmap_block(void* p, std::size_t bytes) {
 #else
 
 void* map_block(std::size_t bytes) {
-    return ::operator new(bytes);
+    return std::memset(::operator new(bytes), 0, bytes);
 }
 
 void unmap_block(void* p, std::size_t) {

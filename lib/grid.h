@@ -10,12 +10,15 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace ds {
@@ -23,13 +26,16 @@ namespace ds {
 namespace detail {
 // Blocks of kMappedBytes and more are mapped apart, aligned on 2 MiB and marked for transparent
 // huge pages, so that a raster's grids fault in one page per 2 MiB instead of one per 4 KiB (a
-// fault is dear, on virtual machines above all). Throw std::bad_alloc when the memory is refused.
+// fault is dear, on virtual machines above all). Their memory comes zero-filled. Throw
+// std::bad_alloc when the memory is refused.
 inline constexpr std::size_t kMappedBytes = std::size_t{512} << 10;
 void* map_block(std::size_t bytes);
 void unmap_block(void* p, std::size_t bytes);
 }  // namespace detail
 
-// The allocator of the cells of a grid.
+// The allocator of the cells of a grid. Its blocks come zero-filled (a fresh mapping already is,
+// so a large grid is not written twice before its first use), and a cell constructed without a
+// value keeps that zero.
 template <class T>
 struct GridAllocator {
     using value_type = T;
@@ -39,7 +45,18 @@ struct GridAllocator {
     T* allocate(std::size_t n) {
         if (n * sizeof(T) >= detail::kMappedBytes)
             return static_cast<T*>(detail::map_block(n * sizeof(T)));
-        return std::allocator<T>().allocate(n);
+        T* p = std::allocator<T>().allocate(n);
+        std::memset(static_cast<void*>(p), 0, n * sizeof(T));
+        return p;
+    }
+    template <class U>
+    void construct(U* p) {
+        static_assert(std::is_trivially_default_constructible_v<U>);
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
     }
     void deallocate(T* p, std::size_t n) {
         if (n * sizeof(T) >= detail::kMappedBytes)
@@ -82,7 +99,8 @@ class Grid {
         if (lines > max_cells / columns)
             throw GridAllocError(lines, columns, "grid cell count overflows");
         try {
-            cells_.assign(static_cast<std::size_t>(lines * columns), T{});
+            // Zero-filled by the allocator.
+            cells_ = std::vector<T, GridAllocator<T>>(static_cast<std::size_t>(lines * columns));
         } catch (const std::bad_alloc&) {
             throw GridAllocError(lines, columns, "not enough memory");
         } catch (const std::length_error&) {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "lib/byte_scan.h"
 #include "network/simple_point.h"
 
 namespace ds {
@@ -114,12 +115,11 @@ std::int64_t count_redundant(const ByteGrid& raster) {
 std::int64_t count_redundant(const ByteGrid& raster, RowRange rows) {
     std::int64_t n = 0;
     for (std::int64_t r = std::max<std::int64_t>(rows.begin, 0);
-         r < std::min(rows.end, raster.rows()); ++r) {
-        const auto row = raster.row(r);
-        for (std::int64_t c = 0; c < raster.cols(); ++c)
-            if (row[static_cast<std::size_t>(c)] == 1 && is_redundant(neighbour_code(raster, r, c)))
+         r < std::min(rows.end, raster.rows()); ++r)
+        for_each_byte(raster.row(r).data(), 0, raster.cols(), 1, [&](std::int64_t c) {
+            if (is_redundant(neighbour_code(raster, r, c)))
                 ++n;
-    }
+        });
     return n;
 }
 

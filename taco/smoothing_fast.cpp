@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -20,6 +21,18 @@ double largest_value(const RealGrid& g, int threads) {
     return vmax;
 }
 
+namespace {
+
+// `to` = `from` (grids of the same size), rows split over the threads.
+void copy_rows(const RealGrid& from, RealGrid& to, int threads) {
+    const auto bytes = static_cast<std::size_t>(from.cols()) * sizeof(double);
+#pragma omp parallel for num_threads(std::max(threads, 1)) schedule(static)
+    for (std::int64_t i = 0; i < from.rows(); ++i)
+        std::memcpy(to.row(i).data(), from.row(i).data(), bytes);
+}
+
+}  // namespace
+
 void progressive_smoothing_fast(RealGrid& dtab2, RealGrid& dtab3, int slid_win, int threads,
                                 const std::function<void(int step)>& on_step) {
     require_same_shape(dtab2, dtab3, "smoothing grids differ in size");
@@ -31,9 +44,9 @@ void progressive_smoothing_fast(RealGrid& dtab2, RealGrid& dtab3, int slid_win, 
     const RealGrid& result = progressive_smoothing_band_fast(
         dtab2, dtab3, whole, slid_win, largest_value(dtab2, threads), threads, {}, on_step);
     if (&result == &dtab3)
-        dtab2 = dtab3;
+        copy_rows(dtab3, dtab2, threads);
     else
-        dtab3 = dtab2;
+        copy_rows(dtab2, dtab3, threads);
 }
 
 RealGrid& progressive_smoothing_band_fast(RealGrid& a, RealGrid& b, const SmoothingBand& band,

@@ -13,20 +13,23 @@ struct TacoExtremes {
     double dval_max = 0.0;     // largest value
 };
 
+// Each function below gives the same result on any number of `threads` (below 1 acts as 1).
+
 // Extremes over rows and columns bord to size-bord-1 of the unsmoothed values.
-TacoExtremes taco_extremes(const RealGrid& dtab2, int bord);
+TacoExtremes taco_extremes(const RealGrid& dtab2, int bord, int threads = 1);
 // The same over the grid rows `rows` only (a grid that holds some rows of the raster: the
 // caller has kept them within the margin).
-TacoExtremes taco_extremes(const RealGrid& dtab2, int bord, RowRange rows);
+TacoExtremes taco_extremes(const RealGrid& dtab2, int bord, RowRange rows, int threads = 1);
 
 // Network image: every pixel gets the low 8 bits of its rounded value; every value other than
 // 0.0 whose bin lies in 0 to 255 is counted. Returns val_TAC.
-Histogram taco_network_image(const RealGrid& dtab2, ByteGrid& tab_out2);
+Histogram taco_network_image(const RealGrid& dtab2, ByteGrid& tab_out2, int threads = 1);
 
 // Regional image: inside the margin `bord`, the smoothed value truncated (no 0.5 added),
 // counted in its bin, zeros included; 0 outside. Returns val_TAC.
-Histogram taco_regional_image(const RealGrid& dtab3, int bord, ByteGrid& tab_out2);
+Histogram taco_regional_image(const RealGrid& dtab3, int bord, ByteGrid& tab_out2, int threads = 1);
 // The same where only the grid rows `rows` lie inside the margin.
-Histogram taco_regional_image(const RealGrid& dtab3, int bord, ByteGrid& tab_out2, RowRange rows);
+Histogram taco_regional_image(const RealGrid& dtab3, int bord, ByteGrid& tab_out2, RowRange rows,
+                              int threads = 1);
 
 }  // namespace ds

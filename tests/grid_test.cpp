@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "lib/window.h"
 
 namespace ds {
@@ -55,6 +57,20 @@ TEST(Grid, LargeGridsAreMappedApartAndStillZeroAndWhole) {
         EXPECT_TRUE(copy == g);
         copy = RealGrid(1, cells);  // the copy's block goes back, another takes its place
         EXPECT_EQ(copy(0, cells - 1), 0.0);
+    }
+}
+
+TEST(Grid, AGridInMemoryThatAnotherLeftDirtyStartsAtZero) {
+    // The cells are not written at construction: small blocks are cleared by the allocator,
+    // large ones are fresh mappings.
+    const std::int64_t large = static_cast<std::int64_t>(detail::kMappedBytes / sizeof(double));
+    for (const std::int64_t cells : std::initializer_list<std::int64_t>{100, large + 3}) {
+        for (int round = 0; round < 2; ++round) {
+            RealGrid g(1, cells);
+            EXPECT_TRUE(std::all_of(g.data(), g.data() + cells, [](double v) { return v == 0.0; }))
+                << cells << " cells, round " << round;
+            g.fill(7.0);
+        }
     }
 }
 

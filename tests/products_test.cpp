@@ -144,6 +144,31 @@ TEST(TacoRegionalImage, TruncatesInsideTheMarginAndCountsZeros) {
     EXPECT_EQ(h[120], 0);
 }
 
+TEST(TacoProducts, TheSameOnAnyNumberOfThreads) {
+    // Values of every kind, signed zeros among the extremes' candidates, over rows that do not
+    // split evenly.
+    RealGrid dtab(37, 23);
+    std::uint64_t x = 88172645463325252ull;
+    for (std::int64_t k = 0; k < dtab.size(); ++k) {
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        const double v = static_cast<double>(x % 3000) / 7.0 - 60.0;
+        dtab.data()[k] = x % 5 == 0 ? 0.0 : x % 7 == 0 ? -0.0 : v;
+    }
+    ByteGrid one(37, 23), many(37, 23);
+    for (const int threads : {2, 3, 8, 64}) {
+        const TacoExtremes a = taco_extremes(dtab, 4, 1), b = taco_extremes(dtab, 4, threads);
+        EXPECT_EQ(a.dval_min, b.dval_min);
+        EXPECT_EQ(a.dval_max, b.dval_max);
+        many.fill(9);
+        EXPECT_EQ(taco_network_image(dtab, one, 1), taco_network_image(dtab, many, threads));
+        EXPECT_TRUE(one == many);
+        many.fill(9);
+        EXPECT_EQ(taco_regional_image(dtab, 5, one, 1),
+                  taco_regional_image(dtab, 5, many, threads));
+        EXPECT_TRUE(one == many) << threads << " threads";
+    }
+}
+
 TEST(FdpNetworkImage, RoundsEveryPixel) {
     RealGrid dtab = dmatrice(3, 2);
     ByteGrid tab_out = ucmatrice(3, 2);
