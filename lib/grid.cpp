@@ -6,7 +6,6 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
-#include <unistd.h>
 #endif
 
 namespace ds::detail {
@@ -17,10 +16,9 @@ namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
-// The length of the mapping of `bytes`: whole pages of the system.
+// The length of the mapping of `bytes`: whole huge pages.
 std::size_t rounded(std::size_t bytes) {
-    static const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    return (bytes + page - 1) / page * page;
+    return (bytes + kHugePage - 1) / kHugePage * kHugePage;
 }
 
 }  // namespace
@@ -39,10 +37,16 @@ void* map_block(std::size_t bytes) {
         munmap(raw, start - base);
     if (end > start + len)
         munmap(reinterpret_cast<void*>(start + len), end - (start + len));
-    // Only a hint: without huge pages the block is an ordinary mapping. The whole huge pages
-    // only: a last, partial one would be resident in full, up to 2 MiB more per grid.
-    if (const std::size_t huge = len / kHugePage * kHugePage; huge > 0)
+    // Only hints. Huge pages for the whole huge pages of the block only: a last, partial one
+    // would be resident in full, up to 2 MiB more per grid. Its small pages are mapped at once,
+    // since faulting them in one by one costs more than the rest of a small run.
+    const std::size_t huge = bytes / kHugePage * kHugePage;
+    if (huge > 0)
         madvise(reinterpret_cast<void*>(start), huge, MADV_HUGEPAGE);
+#ifdef MADV_POPULATE_WRITE
+    if (huge < bytes)
+        madvise(reinterpret_cast<void*>(start + huge), bytes - huge, MADV_POPULATE_WRITE);
+#endif
     return reinterpret_cast<void*>(start);
 }
 
