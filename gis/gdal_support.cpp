@@ -2,9 +2,12 @@
 
 #include "gis/geotiff.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <mutex>
+#include <string>
 #include <system_error>
 
 namespace ds::gdal {
@@ -40,6 +43,22 @@ Dataset open_raster(const std::string& path, const ErrorTrap& trap) {
         throw RasterError(trap.message("not a raster that GDAL reads"));
     if (GDALGetRasterCount(ds.get()) < 1)
         throw RasterError("the raster has no band");
+    // GDAL reads and caches whole blocks: a block far larger than the raster (a damaged or
+    // hostile header) would cost gigabytes and minutes to read a few cells.
+    GDALRasterBandH band = GDALGetRasterBand(ds.get(), 1);
+    int block_cols = 0;
+    int block_rows = 0;
+    GDALGetBlockSize(band, &block_cols, &block_rows);
+    const std::int64_t cell = std::max(1, GDALGetDataTypeSizeBytes(GDALGetRasterDataType(band)));
+    const std::int64_t block = std::int64_t{block_cols} * block_rows * cell;
+    const std::int64_t raster =
+        std::int64_t{GDALGetRasterXSize(ds.get())} * GDALGetRasterYSize(ds.get()) * cell;
+    constexpr std::int64_t kAnyBlock = std::int64_t{64} << 20;
+    if (block > std::max(2 * raster, kAnyBlock))
+        throw RasterError("its blocks of " + std::to_string(block_rows) + " x " +
+                          std::to_string(block_cols) + " cells are out of proportion to its " +
+                          std::to_string(GDALGetRasterYSize(ds.get())) + " x " +
+                          std::to_string(GDALGetRasterXSize(ds.get())) + " cells");
     return ds;
 }
 

@@ -8,14 +8,8 @@
 namespace ds {
 
 BandRaster read_band(const std::string& path, const BandRule& rule, std::int64_t max_cells) {
-    gdal::register_drivers();
     gdal::ErrorTrap trap;
-    const gdal::Dataset ds(
-        GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
-    if (!ds)
-        throw RasterError(trap.message("not a raster that GDAL reads"));
-    if (GDALGetRasterCount(ds.get()) < 1)
-        throw RasterError("the raster has no band");
+    const gdal::Dataset ds = gdal::open_raster(path, trap);
     const std::int64_t rows = GDALGetRasterYSize(ds.get());
     const std::int64_t cols = GDALGetRasterXSize(ds.get());
     if (rows * cols > max_cells)

@@ -77,6 +77,35 @@ TEST(GeoTiff, AFileThatCannotBeCreatedIsAnError) {
     EXPECT_THROW(probe_raster((dir.path() / "missing.tif").string()), RasterError);
 }
 
+// A header may declare tiles far larger than the raster; GDAL would read each one whole.
+TEST(GeoTiff, BlocksOutOfProportionToTheRasterAreRefusedBeforeAnyRead) {
+    test::TempDir dir;
+    const auto tiled = [&](const char* name, const char* side) {
+        GDALAllRegister();
+        const std::string x = std::string("BLOCKXSIZE=") + side;
+        const std::string y = std::string("BLOCKYSIZE=") + side;
+        const char* options[] = {"TILED=YES",        x.c_str(),        y.c_str(),
+                                 "COMPRESS=DEFLATE", "SPARSE_OK=TRUE", nullptr};
+        const std::string path = (dir.path() / name).string();
+        GDALClose(GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), 4, 4, 1, GDT_Float64,
+                             const_cast<char**>(options)));
+        return path;
+    };
+    const std::string usual = tiled("usual.tif", "256");
+    ByteGrid tab = ucmatrice(4, 4);
+    EXPECT_EQ(probe_raster(usual).river.nb_col, 4);
+    EXPECT_NO_THROW(read_network(usual, tab));
+
+    const std::string huge = tiled("huge.tif", "16384");
+    try {
+        probe_raster(huge);
+        ADD_FAILURE() << "a 2 GiB block of a 4 x 4 raster was accepted";
+    } catch (const RasterError& e) {
+        EXPECT_NE(std::string(e.what()).find("16384 x 16384"), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(read_network(huge, tab), RasterError);
+}
+
 constexpr int kRows = 100;
 constexpr int kCols = 90;
 
