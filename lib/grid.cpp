@@ -37,10 +37,14 @@ void* map_block(std::size_t bytes) {
         munmap(raw, start - base);
     if (end > start + len)
         munmap(reinterpret_cast<void*>(start + len), end - (start + len));
-    // Only hints. Huge pages for the whole huge pages of the block only: a last, partial one
-    // would be resident in full, up to 2 MiB more per grid. Its small pages are mapped at once,
-    // since faulting them in one by one costs more than the rest of a small run.
-    const std::size_t huge = bytes / kHugePage * kHugePage;
+    // Only hints. Huge pages for the whole huge pages of the block; a last, partial one would
+    // be resident in full, so it gets one only when that costs little: when it is at least half
+    // full (it wastes at most what it holds), or when the block is smaller than one (at most
+    // 1.5 MiB more, where its 128 to 511 small pages, faulted in one by one at some 10 us each
+    // on a virtual machine, would cost milliseconds). A tail left on small pages is mapped at
+    // once, which is cheaper than page by page.
+    const std::size_t tail = bytes % kHugePage;
+    const std::size_t huge = tail >= kHugePage / 2 || bytes < kHugePage ? len : bytes - tail;
     if (huge > 0)
         madvise(reinterpret_cast<void*>(start), huge, MADV_HUGEPAGE);
 #ifdef MADV_POPULATE_WRITE
