@@ -26,11 +26,11 @@ inline unsigned three_open(const std::uint64_t* a, const std::uint64_t* b, BitCu
     return static_cast<unsigned>((lo | hi) & 7u);
 }
 
-// One traversal's view of the window: the network under it, the visited mark (same layout,
-// raster coordinates) and the cells found.
+// One traversal's view of the window: the network under it, the visited mark (rows of the
+// window, laid out like rows of the raster) and the cells found.
 struct Tracer {
     const std::uint64_t* net;  // raster row under window row 0
-    std::uint64_t* visited;    // the same row of the visited mark
+    std::uint64_t* visited;    // window row 0 of the visited mark
     std::int64_t words;        // words per raster row
     std::int64_t col0;         // raster column under window column 0
     WindowCell* q;
@@ -130,12 +130,11 @@ bool select_branch_fast(const NetworkBits& net, std::int64_t i, std::int64_t j, 
     const int h = half_side(m);
     assert(i - h >= 0 && j - h >= 0 && i + h < net.rows() && j + h < net.cols());
     assert(branch.win_size() == m && branch.size() == 0);
-    const auto cells = static_cast<std::size_t>((net.rows() + 1) * net.words());
+    // Rows 0 to m of the window: a traversal reads one row beyond the last it enters.
+    const auto cells = static_cast<std::size_t>((m + 1) * net.words());
     if (ws.visited_.size() != cells)
         ws.visited_.assign(cells, 0);
-    const std::int64_t offset = (i - h) * net.words();
-    const Tracer t{
-        net.row(i - h), ws.visited_.data() + offset, net.words(), j - h, ws.queue_.data(), m};
+    const Tracer t{net.row(i - h), ws.visited_.data(), net.words(), j - h, ws.queue_.data(), m};
     const auto visited = [&](int r, int c) {
         const std::int64_t p = t.col0 + c;
         return (t.visited[r * t.words + (p >> 6)] >> (p & 63)) & 1u;

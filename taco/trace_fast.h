@@ -16,8 +16,9 @@
 namespace ds {
 
 // Scratch of one worker for one window side: the cell list of a traversal and its visited
-// mark, laid out like the raster's NetworkBits so that both read at the same positions (it is
-// sized on first use and left empty after every traversal).
+// mark, rows of the window (and one more) laid out like rows of the raster's NetworkBits, so
+// that both read at the same positions in a row (it is sized on first use and left empty after
+// every traversal).
 class BranchWorkspace {
   public:
     explicit BranchWorkspace(int win_size);
