@@ -105,6 +105,8 @@ class Engines {
     Engines(const ByteGrid& tab, const AnalysisParameters& p)
         : fast_(p.engine == Engine::Fast),
           threads_(worker_threads(p.threads)),
+          rows_(tab.rows()),
+          cols_(tab.cols()),
           dtab2_(tab.rows(), tab.cols()),
           dtab3_(tab.rows(), tab.cols()),
           tab_out_(tab.rows(), tab.cols()) {
@@ -146,23 +148,34 @@ class Engines {
                                            bord, tab_out_, threads_, on_line);
         return fdp_regional_image(second ? dtab_v2_ : dtab_, bord, tab_out_, on_line);
     }
+    // Smooths the TACO field into dtab3. Both grids then hold the smoothed field, and dtab2
+    // goes: the regional image needs only one.
     void smoothing(int slid_win, const std::function<void(int)>& on_step) {
         if (fast_)
             progressive_smoothing_fast(dtab2_, dtab3_, slid_win, threads_, on_step);
         else
             progressive_smoothing(dtab2_, dtab3_, slid_win, on_step);
+        dtab2_ = RealGrid();
     }
     const ByteGrid& regional_buffer() const { return tab_out_; }
     // Threads of the shared image and table steps: the reference stays on one.
     int image_threads() const { return fast_ ? threads_ : 1; }
-    // The literal layout writes the TACO images through their own buffer.
-    ByteGrid& taco_image() { return fast_ ? tab_out_ : tab_out2_; }
+    // The literal layout writes the TACO images through their own buffer. It is dropped while
+    // the smoothing holds its two fields of doubles, when a run peaks, and made anew after.
+    ByteGrid& taco_image() {
+        ByteGrid& image = fast_ ? tab_out_ : tab_out2_;
+        if (image.empty())
+            image = ByteGrid(rows_, cols_);
+        return image;
+    }
+    void drop_taco_image() { (fast_ ? tab_out_ : tab_out2_) = ByteGrid(); }
     const RealGrid& dtab2() const { return dtab2_; }
     const RealGrid& dtab3() const { return dtab3_; }
 
   private:
     bool fast_;
     int threads_;
+    std::int64_t rows_, cols_;
     RealGrid dtab2_, dtab3_;
     ByteGrid tab_out_;
     RealGrid dtab_, dtab_v2_;  // reference only
@@ -196,11 +209,15 @@ void fdp_products(Engines& engines, const ByteGrid& tab, const AnalysisParameter
 void taco_products(Engines& engines, const AnalysisParameters& p, ProductReceiver& receiver,
                    Progress& progress) {
     const int bord = half_side(p.slid_win);
-    ByteGrid& image = engines.taco_image();
     const TacoExtremes e = taco_extremes(engines.dtab2(), bord, engines.image_threads());
     progress.saving(Progress::Product::Taco);
-    const Histogram network = taco_network_image(engines.dtab2(), image, engines.image_threads());
-    receiver.image({product("TAC_DN"), image, network, e.dval_min, e.dval_max});
+    {
+        ByteGrid& image = engines.taco_image();
+        const Histogram network =
+            taco_network_image(engines.dtab2(), image, engines.image_threads());
+        receiver.image({product("TAC_DN"), image, network, e.dval_min, e.dval_max});
+    }
+    engines.drop_taco_image();
 
     const int step_RI = half_side(p.slid_win);
     progress.begin(Stage::Smoothing, step_RI);
@@ -210,6 +227,7 @@ void taco_products(Engines& engines, const AnalysisParameters& p, ProductReceive
         progress.step(step, half_side(step) - 1);
     });
     progress.end(Stage::Smoothing, step_RI);
+    ByteGrid& image = engines.taco_image();
     const Histogram regional =
         taco_regional_image(engines.dtab3(), bord, image, engines.image_threads());
     receiver.image({product("TAC_RI"), image, regional, e.dval_min, e.dval_max});
