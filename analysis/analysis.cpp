@@ -105,8 +105,6 @@ class Engines {
     Engines(const ByteGrid& tab, const AnalysisParameters& p)
         : fast_(p.engine == Engine::Fast),
           threads_(worker_threads(p.threads)),
-          rows_(tab.rows()),
-          cols_(tab.cols()),
           dtab2_(tab.rows(), tab.cols()),
           dtab3_(tab.rows(), tab.cols()),
           tab_out_(tab.rows(), tab.cols()) {
@@ -165,7 +163,7 @@ class Engines {
     ByteGrid& taco_image() {
         ByteGrid& image = fast_ ? tab_out_ : tab_out2_;
         if (image.empty())
-            image = ByteGrid(rows_, cols_);
+            image = ByteGrid(dtab3_.rows(), dtab3_.cols());
         return image;
     }
     void drop_taco_image() { (fast_ ? tab_out_ : tab_out2_) = ByteGrid(); }
@@ -175,7 +173,6 @@ class Engines {
   private:
     bool fast_;
     int threads_;
-    std::int64_t rows_, cols_;
     RealGrid dtab2_, dtab3_;
     ByteGrid tab_out_;
     RealGrid dtab_, dtab_v2_;  // reference only
