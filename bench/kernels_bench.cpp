@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <span>
 #include <stdexcept>
@@ -233,10 +234,13 @@ void BM_FieldCopy(benchmark::State& state) {
 }
 
 // The whole progressive smoothing of the raster's TACO field, analysis and regional windows of
-// the same side (menu index range(0)), range(1) threads. One item is one pixel of one step.
+// the same side (menu index range(0)), range(1) threads, the steps chained down the rows where
+// a run chains them (range(2) = 1) or each over the whole raster in turn (0). One item is one
+// pixel of one step.
 void BM_ProgressiveSmoothing(benchmark::State& state) {
     const int win_fract = static_cast<int>(state.range(0));
     const int threads = static_cast<int>(state.range(1));
+    set_chain_cache(state.range(2) == 1 ? 0 : std::numeric_limits<std::int64_t>::max());
     const int slid_win = kWindowSides.at(static_cast<std::size_t>(win_fract));
     const RealGrid& field = taco_field(win_fract);
     RealGrid dtab2(field.rows(), field.cols());
@@ -248,6 +252,7 @@ void BM_ProgressiveSmoothing(benchmark::State& state) {
         progressive_smoothing_fast(dtab2, dtab3, slid_win, threads, {});
         benchmark::DoNotOptimize(dtab3.data());
     }
+    set_chain_cache(0);
     state.SetItemsProcessed(state.iterations() * field.size() * half_side(slid_win));
 }
 
@@ -289,8 +294,11 @@ BENCHMARK(BM_SmoothingStep)
     ->ArgsProduct({{1, 12, 24, 60}, {1, 2}, {0, 1, 2}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+// (Only one thread chains its steps.)
 BENCHMARK(BM_ProgressiveSmoothing)
-    ->ArgsProduct({{3, 7}, {1, 2}})
+    ->ArgsProduct({{3, 7}, {1}, {0, 1}})
+    ->Args({3, 2, 1})
+    ->Args({7, 2, 1})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -154,8 +154,9 @@ struct StepOut {
     double scale = 1.0;
 };
 
-// One dense step over rows a to b - 1, cut into bands of `lanes` rows, each thread taking a run
-// of consecutive bands with its own column sums.
+// One dense step over rows a to b - 1, cut into bands of `lanes` rows. A pass takes a run of
+// consecutive bands in order with its own column sums: each thread one run (mean_step), or one
+// thread the whole step, a band at a time (StepPass).
 class DenseStep {
   public:
     DenseStep(const PackedField& in, int half, std::int64_t a, std::int64_t b, const StepOut& o)
@@ -166,27 +167,46 @@ class DenseStep {
           b_(b),
           cols_(in.rows.cols),
           lanes_(kernels().lanes),
-          zeros_(static_cast<std::size_t>(cols_), 0),
-          clean_(clean_bands()) {}
+          zeros_(static_cast<std::size_t>(cols_), 0) {}
 
-    std::int64_t bands() const { return static_cast<std::int64_t>(clean_.size()); }
+    // Whether the step has a column to compute.
+    bool any_column() const { return cols_ > 2 * h_; }
+
+    std::int64_t bands() const { return (b_ - a_ + lanes_ - 1) / lanes_; }
+    std::int64_t band_start(std::int64_t band) const { return a_ + band * lanes_; }
+    std::int64_t band_end(std::int64_t band) const {
+        return std::min(band_start(band) + lanes_, b_);
+    }
+    // Whether every cell of a band's windows inside the frame is positive, so that their counts
+    // are those of the frame alone: no row of those windows inside the frame has a cell <= 0.
+    // This holds only where the frame lies outside every window's centre, as it does for the
+    // fields that a step makes. Reads the flags of the rows that the band reads.
+    bool clean(std::int64_t band) const {
+        if (in_.border > h_)
+            return false;
+        for (std::int64_t r = band_start(band) - h_; r < band_end(band) + h_; ++r)
+            if (r >= in_.border && r < in_.raster_rows - in_.border && !in_.rows.full(r))
+                return false;
+        return true;
+    }
 
     // The first band of thread t of nt, so that each gets about as much work: a band whose
     // windows need counting costs about half as much again.
-    std::int64_t first_band(std::int64_t t, std::int64_t nt) const {
+    static std::int64_t first_band(const std::vector<std::uint8_t>& clean, std::int64_t t,
+                                   std::int64_t nt) {
         std::int64_t total = 0;
-        for (const std::uint8_t c : clean_)
+        for (const std::uint8_t c : clean)
             total += c ? 2 : 3;
         std::int64_t band = 0;
-        for (std::int64_t cost = 0; band < bands() && cost * nt < total * t; ++band)
-            cost += clean_[static_cast<std::size_t>(band)] ? 2 : 3;
+        const auto bands = static_cast<std::int64_t>(clean.size());
+        for (std::int64_t cost = 0; band < bands && cost * nt < total * t; ++band)
+            cost += clean[static_cast<std::size_t>(band)] ? 2 : 3;
         return band;
     }
 
-    // Bands first to last - 1, on the calling thread.
-    void run(std::int64_t first, std::int64_t last) const {
-        if (first >= last)
-            return;
+    // Band `band` of a pass that started at band `first`, on the calling thread, with the
+    // pass's column sums in `col` (cols cells).
+    void compute(std::int64_t band, std::int64_t first, std::uint64_t* col) const {
         BandJob job;
         job.cols = cols_;
         job.half = h_;
@@ -195,43 +215,26 @@ class DenseStep {
         job.in_bits = in_.packing.count_bits;
         job.out_bits = o_.packed ? o_.packed->packing.count_bits : 1;
         job.packed = o_.packed != nullptr;
-        job.col = scratch(0, static_cast<std::size_t>(cols_));
+        job.col = col;
         job.val = scratch(1, static_cast<std::size_t>(cols_ * lanes_));
         job.cnt = scratch(2, static_cast<std::size_t>(cols_ * lanes_));
-        start_columns(a_ + first * lanes_, job.col);
-        for (std::int64_t band = first; band < last; ++band) {
-            prepare(job, band, band == first);
-            kernels().dense_means(job);
-            if (o_.packed)
-                for (int q = 0; q < job.rows; ++q)
-                    o_.packed->rows.full(a_ + band * lanes_ + q) = job.zero_row[q] ? 0 : 1;
-        }
+        if (band == first)
+            start_columns(band_start(band), col);
+        prepare(job, band, band == first);
+        kernels().dense_means(job);
+        if (o_.packed)
+            for (int q = 0; q < job.rows; ++q)
+                o_.packed->rows.full(band_start(band) + q) = job.zero_row[q] ? 0 : 1;
+    }
+
+    // Bands first to last - 1, on the calling thread.
+    void run(std::int64_t first, std::int64_t last) const {
+        std::uint64_t* col = scratch(0, static_cast<std::size_t>(cols_));
+        for (std::int64_t b = first; b < last; ++b)
+            compute(b, first, col);
     }
 
   private:
-    // Whether every cell of a band's windows inside the frame is positive, so that their counts
-    // are those of the frame alone: no row of those windows inside the frame has a cell <= 0.
-    // This holds only where the frame lies outside every window's centre, as it does for the
-    // fields that a step makes.
-    std::vector<std::uint8_t> clean_bands() const {
-        const std::int64_t n = b_ - a_ + 2 * h_;
-        std::vector<std::int64_t> unclean(static_cast<std::size_t>(n) + 1, 0);
-        for (std::int64_t t = 0; t < n; ++t) {
-            const std::int64_t r = a_ - h_ + t;
-            const bool inside = r >= in_.border && r < in_.raster_rows - in_.border;
-            unclean[static_cast<std::size_t>(t) + 1] =
-                unclean[static_cast<std::size_t>(t)] + (inside && !in_.rows.full(r) ? 1 : 0);
-        }
-        std::vector<std::uint8_t> clean(static_cast<std::size_t>((b_ - a_ + lanes_ - 1) / lanes_));
-        for (std::size_t band = 0; band < clean.size(); ++band) {
-            const std::int64_t lo = static_cast<std::int64_t>(band) * lanes_;
-            const std::int64_t hi = std::min(lo + lanes_, b_ - a_) + 2 * h_;
-            clean[band] = in_.border <= h_ && unclean[static_cast<std::size_t>(hi)] ==
-                                                  unclean[static_cast<std::size_t>(lo)];
-        }
-        return clean;
-    }
-
     // The column sums of row i0's window but its last row, which the band's first row adds.
     void start_columns(std::int64_t i0, std::uint64_t* col) const {
         std::fill(col, col + cols_, 0);
@@ -246,8 +249,8 @@ class DenseStep {
     // whether every cell of its windows inside the frame is positive (so that counts are known).
     void prepare(BandJob& job, std::int64_t band, bool starts_run) const {
         const Cell* zero = zeros_.data();
-        const std::int64_t i0 = a_ + band * lanes_;
-        job.rows = static_cast<int>(std::min<std::int64_t>(lanes_, b_ - i0));
+        const std::int64_t i0 = band_start(band);
+        job.rows = static_cast<int>(band_end(band) - i0);
         for (int q = 0; q < lanes_; ++q) {
             const std::int64_t i = i0 + q;
             const bool real_row = q < job.rows;
@@ -260,7 +263,7 @@ class DenseStep {
             job.out = reinterpret_cast<char*>(o_.packed->rows.row(i0));
         else
             job.out = reinterpret_cast<char*>(o_.real->row(i0 - in_.rows.first_row).data());
-        job.clean = clean_[static_cast<std::size_t>(band)] != 0;
+        job.clean = clean(band);
     }
 
     const PackedField& in_;
@@ -268,24 +271,44 @@ class DenseStep {
     std::int64_t h_, a_, b_, cols_;
     int lanes_;
     std::vector<std::uint64_t> zeros_;
-    std::vector<std::uint8_t> clean_;  // per band
 };
+
+void check_step(const PackedField& in, int half, std::int64_t a, std::int64_t b) {
+    if (half < 0 || b < a || (a < b && (a < half || b > in.raster_rows - half)))
+        throw std::invalid_argument("window step: rows outside the raster's margin");
+}
 
 void mean_step(const PackedField& in, int half, std::int64_t a, std::int64_t b, const StepOut& o,
                int threads) {
-    if (half < 0 || b < a || (a < b && (a < half || b > in.raster_rows - half)))
-        throw std::invalid_argument("window step: rows outside the raster's margin");
+    check_step(in, half, a, b);
     if (a == b || in.rows.cols <= 2 * std::int64_t{half})
         return;
     const DenseStep step(in, half, a, b, o);
     const std::int64_t bands = step.bands();
+    std::vector<std::uint8_t> clean(static_cast<std::size_t>(bands));
+    for (std::int64_t band = 0; band < bands; ++band)
+        clean[static_cast<std::size_t>(band)] = step.clean(band) ? 1 : 0;
     threads = static_cast<int>(std::clamp<std::int64_t>(threads, 1, bands));
 #pragma omp parallel num_threads(threads) if (threads > 1)
     {
         const std::int64_t t = omp_get_thread_num();
         const std::int64_t nt = omp_get_num_threads();
-        step.run(step.first_band(t, nt), step.first_band(t + 1, nt));
+        step.run(DenseStep::first_band(clean, t, nt), DenseStep::first_band(clean, t + 1, nt));
     }
+}
+
+StepOut packed_out(const PackedField& in, const PackedField& out) {
+    StepOut o;
+    o.packed = &out;
+    o.scale = std::ldexp(1.0, out.packing.shift - in.packing.shift);
+    return o;
+}
+
+StepOut real_out(const PackedField& in, RealGrid& real) {
+    StepOut o;
+    o.real = &real;
+    o.scale = std::ldexp(1.0, -in.packing.shift);
+    return o;
 }
 
 }  // namespace
@@ -352,18 +375,58 @@ void flag_rows(std::int64_t a, std::int64_t b, const PackedField& field) {
 
 void packed_mean_step(const PackedField& in, int half, std::int64_t a, std::int64_t b,
                       const PackedField& out, int threads) {
-    StepOut o;
-    o.packed = &out;
-    o.scale = std::ldexp(1.0, out.packing.shift - in.packing.shift);
-    mean_step(in, half, a, b, o, threads);
+    mean_step(in, half, a, b, packed_out(in, out), threads);
 }
 
 void real_mean_step(const PackedField& in, int half, std::int64_t a, std::int64_t b, RealGrid& real,
                     int threads) {
-    StepOut o;
-    o.real = &real;
-    o.scale = std::ldexp(1.0, -in.packing.shift);
-    mean_step(in, half, a, b, o, threads);
+    mean_step(in, half, a, b, real_out(in, real), threads);
+}
+
+struct StepPass::Impl {
+    StepOut out;
+    DenseStep step;
+    std::vector<std::uint64_t> col;
+    std::int64_t bands;
+    std::int64_t b;
+    std::int64_t band = 0;
+
+    Impl(const PackedField& in, int half, std::int64_t a, std::int64_t b_, const StepOut& o)
+        : out(o),
+          step(in, half, a, b_, out),
+          col(static_cast<std::size_t>(in.rows.cols)),
+          bands(step.any_column() ? step.bands() : 0),
+          b(b_) {}
+};
+
+StepPass::StepPass(const PackedField& in, int half, std::int64_t a, std::int64_t b,
+                   const PackedField* out, RealGrid* real) {
+    check_step(in, half, a, b);
+    if (out == nullptr && real == nullptr)
+        throw std::invalid_argument("window step: no output");
+    impl_ =
+        std::make_unique<Impl>(in, half, a, b, out ? packed_out(in, *out) : real_out(in, *real));
+}
+
+StepPass::~StepPass() = default;
+
+std::int64_t StepPass::next_row() const {
+    return done() ? impl_->b : impl_->step.band_start(impl_->band);
+}
+
+std::int64_t StepPass::next_end() const {
+    return done() ? impl_->b : impl_->step.band_end(impl_->band);
+}
+
+bool StepPass::done() const {
+    return impl_->band == impl_->bands;
+}
+
+void StepPass::next() {
+    if (done())
+        return;
+    impl_->step.compute(impl_->band, 0, impl_->col.data());
+    ++impl_->band;
 }
 
 void sparse_window_sums(const SparseField& f, int half, Packing packing, std::int64_t a,

@@ -25,6 +25,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "lib/grid.h"
@@ -99,6 +100,29 @@ void packed_mean_step(const PackedField& in, int half, std::int64_t a, std::int6
                       const PackedField& out, int threads);
 void real_mean_step(const PackedField& in, int half, std::int64_t a, std::int64_t b, RealGrid& real,
                     int threads);
+
+// One step of packed_mean_step (`out` not null) or real_mean_step (into `real`) taken a band of
+// rows at a time, in order, on the calling thread, with the same results: for steps that follow
+// one another down the rows, each band computed once the rows of `in` that it reads are final
+// (up to row next_end() + half - 1) and no one reads any longer the rows of the output it
+// writes. `in`, `out` and the grids behind them must outlive the pass.
+class StepPass {
+  public:
+    StepPass(const PackedField& in, int half, std::int64_t a, std::int64_t b,
+             const PackedField* out, RealGrid* real);
+    ~StepPass();
+    StepPass(const StepPass&) = delete;
+    StepPass& operator=(const StepPass&) = delete;
+
+    std::int64_t next_row() const;  // rows a to next_row() - 1 are done
+    std::int64_t next_end() const;  // and the next band ends before this row (b once done)
+    bool done() const;
+    void next();  // the next band
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 // Receives the window sums of a sparse field: the rows i to i + rows - 1, columns j0 to j0 +
 // width - 1, the sum of row i + k and column j0 + q at sum[k * width + q] (in units of

@@ -605,5 +605,31 @@ TEST(ProgressiveSmoothingBand, BandsGiveTheWholeRastersBytes) {
     }
 }
 
+// One thread chains its steps down the rows when both fields exceed the cache it is told of:
+// groups of two steps (a budget of 1 byte), longer groups of odd and even lengths, and rasters
+// with fewer rows than a step's window all give the bytes of the steps taken one after another
+// over the whole raster (as two threads take them), and report the same steps.
+TEST(ProgressiveSmoothingFast, ChainedStepsGiveTheBytesOfStepsOneAfterAnother) {
+    std::mt19937_64 rng(31);
+    std::uniform_real_distribution<double> taco(-40.0, 200.0);
+    const RealGrid sample = sample_taco_field();
+    const RealGrid sparse = scatter(150, 97, 0.05, rng, [&](auto& r) { return taco(r); });
+    const RealGrid short_rows = scatter(12, 140, 0.5, rng, [&](auto& r) { return taco(r); });
+    for (const auto& [field, slid_win] :
+         {std::pair<const RealGrid&, int>{sample, 61}, {sparse, 25}, {short_rows, 31}}) {
+        const Smoothed apart = smooth(field, slid_win, 2);
+        for (const std::int64_t cache :
+             {std::int64_t{1}, std::int64_t{128} << 10, std::int64_t{1} << 20}) {
+            set_chain_cache(cache);
+            const Smoothed chained = smooth(field, slid_win, 1);
+            set_chain_cache(0);
+            EXPECT_TRUE(same_bytes(chained.dtab2, apart.dtab2))
+                << "slid_win " << slid_win << ", cache " << cache;
+            EXPECT_TRUE(same_bytes(chained.dtab3, apart.dtab3));
+            EXPECT_EQ(chained.steps, apart.steps);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace ds
