@@ -27,6 +27,7 @@ struct BandJob {
     bool clean = false;                    // every cell of the band's windows inside the frame > 0
     std::int64_t rows_in[kMaxLanes] = {};  // rows of each row's window inside the frame
     std::int64_t cols = 0;
+    std::int64_t lane_step = 0;  // cells from the row of a lane to that of the next: +-cols
     std::int64_t half = 0;
     std::int64_t border = 0;  // frame of zeros of the input
     double scale = 1.0;       // factor of sum / count
@@ -37,7 +38,7 @@ struct BandJob {
     std::uint64_t* cnt = nullptr;   // and counts
     bool spaced = false;            // add[k] is add[0] + k cols, and sub[k] likewise
     bool packed = true;             // the means packed, or reals
-    char* out = nullptr;            // the band's first output row; the others follow
+    char* out = nullptr;            // the output row of lane 0; the others lane_step apart
     bool zero_row[kMaxLanes] = {};  // the row got an empty window
 };
 
@@ -154,18 +155,21 @@ struct StepOut {
     double scale = 1.0;
 };
 
-// One dense step over rows a to b - 1, cut into bands of `lanes` rows. A pass takes a run of
+// One dense step over rows a to b - 1, cut into bands of `lanes` rows, from the top down (band 0
+// starts at row a) or from the bottom up (band 0 ends at row b - 1). A pass takes a run of
 // consecutive bands in order with its own column sums: each thread one run (mean_step), or one
-// thread the whole step, a band at a time (StepPass).
+// thread a part of the step, a band at a time (StepPass).
 class DenseStep {
   public:
-    DenseStep(const PackedField& in, int half, std::int64_t a, std::int64_t b, const StepOut& o)
+    DenseStep(const PackedField& in, int half, std::int64_t a, std::int64_t b, const StepOut& o,
+              bool up = false)
         : in_(in),
           o_(o),
           h_(half),
           a_(a),
           b_(b),
           cols_(in.rows.cols),
+          up_(up),
           lanes_(kernels().lanes),
           zeros_(static_cast<std::size_t>(cols_), 0) {}
 
@@ -173,9 +177,10 @@ class DenseStep {
     bool any_column() const { return cols_ > 2 * h_; }
 
     std::int64_t bands() const { return (b_ - a_ + lanes_ - 1) / lanes_; }
-    std::int64_t band_start(std::int64_t band) const { return a_ + band * lanes_; }
-    std::int64_t band_end(std::int64_t band) const {
-        return std::min(band_start(band) + lanes_, b_);
+    RowRange band_rows(std::int64_t band) const {
+        const std::int64_t k = band * lanes_;
+        return up_ ? RowRange{std::max(b_ - k - lanes_, a_), b_ - k}
+                   : RowRange{a_ + k, std::min(a_ + k + lanes_, b_)};
     }
     // Whether every cell of a band's windows inside the frame is positive, so that their counts
     // are those of the frame alone: no row of those windows inside the frame has a cell <= 0.
@@ -184,7 +189,8 @@ class DenseStep {
     bool clean(std::int64_t band) const {
         if (in_.border > h_)
             return false;
-        for (std::int64_t r = band_start(band) - h_; r < band_end(band) + h_; ++r)
+        const RowRange rows = band_rows(band);
+        for (std::int64_t r = rows.begin - h_; r < rows.end + h_; ++r)
             if (r >= in_.border && r < in_.raster_rows - in_.border && !in_.rows.full(r))
                 return false;
         return true;
@@ -209,6 +215,7 @@ class DenseStep {
     void compute(std::int64_t band, std::int64_t first, std::uint64_t* col) const {
         BandJob job;
         job.cols = cols_;
+        job.lane_step = up_ ? -cols_ : cols_;
         job.half = h_;
         job.border = in_.border;
         job.scale = o_.scale;
@@ -219,12 +226,12 @@ class DenseStep {
         job.val = scratch(1, static_cast<std::size_t>(cols_ * lanes_));
         job.cnt = scratch(2, static_cast<std::size_t>(cols_ * lanes_));
         if (band == first)
-            start_columns(band_start(band), col);
+            start_columns(lane_row(band, 0), col);
         prepare(job, band, band == first);
         kernels().dense_means(job);
         if (o_.packed)
             for (int q = 0; q < job.rows; ++q)
-                o_.packed->rows.full(band_start(band) + q) = job.zero_row[q] ? 0 : 1;
+                o_.packed->rows.full(lane_row(band, q)) = job.zero_row[q] ? 0 : 1;
     }
 
     // Bands first to last - 1, on the calling thread.
@@ -235,10 +242,18 @@ class DenseStep {
     }
 
   private:
-    // The column sums of row i0's window but its last row, which the band's first row adds.
-    void start_columns(std::int64_t i0, std::uint64_t* col) const {
+    // The row of lane q of a band: its rows in the order of the pass.
+    std::int64_t lane_row(std::int64_t band, int q) const {
+        const RowRange rows = band_rows(band);
+        return up_ ? rows.end - 1 - q : rows.begin + q;
+    }
+
+    // The column sums of row i's window but the row that the band's first lane adds: its last
+    // row going down, its first going up.
+    void start_columns(std::int64_t i, std::uint64_t* col) const {
         std::fill(col, col + cols_, 0);
-        for (std::int64_t r = i0 - h_; r < i0 + h_; ++r) {
+        const std::int64_t from = up_ ? i - h_ + 1 : i - h_;
+        for (std::int64_t r = from; r < from + 2 * h_; ++r) {
             const Cell* row = in_.rows.row(r);
             for (std::int64_t j = 0; j < cols_; ++j)
                 col[j] += row[j];
@@ -249,16 +264,19 @@ class DenseStep {
     // whether every cell of its windows inside the frame is positive (so that counts are known).
     void prepare(BandJob& job, std::int64_t band, bool starts_run) const {
         const Cell* zero = zeros_.data();
-        const std::int64_t i0 = band_start(band);
-        job.rows = static_cast<int>(band_end(band) - i0);
+        const RowRange rows = band_rows(band);
+        const std::int64_t enter = up_ ? -h_ : h_;
+        const std::int64_t leave = up_ ? h_ + 1 : -h_ - 1;
+        job.rows = static_cast<int>(rows.size());
         for (int q = 0; q < lanes_; ++q) {
-            const std::int64_t i = i0 + q;
             const bool real_row = q < job.rows;
-            job.add[q] = real_row ? in_.rows.row(i + h_) : zero;
-            job.sub[q] = real_row && !(starts_run && q == 0) ? in_.rows.row(i - h_ - 1) : zero;
-            job.rows_in[q] = rows_inside(i, h_, in_.raster_rows, in_.border);
+            const std::int64_t i = real_row ? lane_row(band, q) : 0;
+            job.add[q] = real_row ? in_.rows.row(i + enter) : zero;
+            job.sub[q] = real_row && !(starts_run && q == 0) ? in_.rows.row(i + leave) : zero;
+            job.rows_in[q] = real_row ? rows_inside(i, h_, in_.raster_rows, in_.border) : 1;
         }
         job.spaced = job.rows == lanes_ && !starts_run;
+        const std::int64_t i0 = lane_row(band, 0);
         if (o_.packed)
             job.out = reinterpret_cast<char*>(o_.packed->rows.row(i0));
         else
@@ -269,6 +287,7 @@ class DenseStep {
     const PackedField& in_;
     const StepOut& o_;
     std::int64_t h_, a_, b_, cols_;
+    bool up_;
     int lanes_;
     std::vector<std::uint64_t> zeros_;
 };
@@ -388,34 +407,28 @@ struct StepPass::Impl {
     DenseStep step;
     std::vector<std::uint64_t> col;
     std::int64_t bands;
-    std::int64_t b;
     std::int64_t band = 0;
 
-    Impl(const PackedField& in, int half, std::int64_t a, std::int64_t b_, const StepOut& o)
+    Impl(const PackedField& in, int half, std::int64_t a, std::int64_t b, const StepOut& o, bool up)
         : out(o),
-          step(in, half, a, b_, out),
+          step(in, half, a, b, out, up),
           col(static_cast<std::size_t>(in.rows.cols)),
-          bands(step.any_column() ? step.bands() : 0),
-          b(b_) {}
+          bands(step.any_column() ? step.bands() : 0) {}
 };
 
 StepPass::StepPass(const PackedField& in, int half, std::int64_t a, std::int64_t b,
-                   const PackedField* out, RealGrid* real) {
+                   const PackedField* out, RealGrid* real, bool up) {
     check_step(in, half, a, b);
     if (out == nullptr && real == nullptr)
         throw std::invalid_argument("window step: no output");
-    impl_ =
-        std::make_unique<Impl>(in, half, a, b, out ? packed_out(in, *out) : real_out(in, *real));
+    impl_ = std::make_unique<Impl>(in, half, a, b, out ? packed_out(in, *out) : real_out(in, *real),
+                                   up);
 }
 
 StepPass::~StepPass() = default;
 
-std::int64_t StepPass::next_row() const {
-    return done() ? impl_->b : impl_->step.band_start(impl_->band);
-}
-
-std::int64_t StepPass::next_end() const {
-    return done() ? impl_->b : impl_->step.band_end(impl_->band);
+RowRange StepPass::next_band() const {
+    return done() ? RowRange{} : impl_->step.band_rows(impl_->band);
 }
 
 bool StepPass::done() const {

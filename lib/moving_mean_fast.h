@@ -101,23 +101,23 @@ void packed_mean_step(const PackedField& in, int half, std::int64_t a, std::int6
 void real_mean_step(const PackedField& in, int half, std::int64_t a, std::int64_t b, RealGrid& real,
                     int threads);
 
-// One step of packed_mean_step (`out` not null) or real_mean_step (into `real`) taken a band of
-// rows at a time, in order, on the calling thread, with the same results: for steps that follow
-// one another down the rows, each band computed once the rows of `in` that it reads are final
-// (up to row next_end() + half - 1) and no one reads any longer the rows of the output it
-// writes. `in`, `out` and the grids behind them must outlive the pass.
+// One step of packed_mean_step (`out` not null) or real_mean_step (into `real`) over rows a to
+// b - 1, taken a band of rows at a time from the top down (or from the bottom up) on the calling
+// thread, with the same results: for steps that follow one another along the rows, each band
+// computed once the rows of `in` that it reads are final (those within `half` of its rows) and
+// no one reads any longer the rows of the output it writes. `in`, `out` and the grids behind
+// them must outlive the pass.
 class StepPass {
   public:
     StepPass(const PackedField& in, int half, std::int64_t a, std::int64_t b,
-             const PackedField* out, RealGrid* real);
+             const PackedField* out, RealGrid* real, bool up = false);
     ~StepPass();
     StepPass(const StepPass&) = delete;
     StepPass& operator=(const StepPass&) = delete;
 
-    std::int64_t next_row() const;  // rows a to next_row() - 1 are done
-    std::int64_t next_end() const;  // and the next band ends before this row (b once done)
+    RowRange next_band() const;  // the rows that next() computes, empty once done
     bool done() const;
-    void next();  // the next band
+    void next();
 
   private:
     struct Impl;

@@ -26,10 +26,10 @@ RealGrid& progressive_smoothing_band_fast(RealGrid& a, RealGrid& b, const Smooth
                                           const ShareRows& share,
                                           const std::function<void(int step)>& on_step);
 
-// On one thread, the steps of the whole raster's smoothing are chained down the rows in groups
-// whose rows in use fit in the bytes of cache given here (0: the default, 12 MiB), when its two
-// fields do not; for tests and measurements, before a smoothing starts. The results are the
-// same.
+// On one or two threads, the steps of the whole raster's smoothing are chained along the rows in
+// groups whose rows in use fit in the bytes of cache given here (0: the default, 12 MiB), when
+// its two fields do not; for tests and measurements, before a smoothing starts. The results are
+// the same.
 void set_chain_cache(std::int64_t bytes);
 
 // The largest positive value of a field (0.0 when there is none), on every thread.

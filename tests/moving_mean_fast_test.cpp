@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <random>
 #include <thread>
 #include <vector>
@@ -605,10 +606,10 @@ TEST(ProgressiveSmoothingBand, BandsGiveTheWholeRastersBytes) {
     }
 }
 
-// One thread chains its steps down the rows when both fields exceed the cache it is told of:
-// groups of two steps (a budget of 1 byte), longer groups of odd and even lengths, and rasters
-// with fewer rows than a step's window all give the bytes of the steps taken one after another
-// over the whole raster (as two threads take them), and report the same steps.
+// One or two threads chain their steps along the rows when both fields exceed the cache they are
+// told of: groups of two steps (a budget of 1 byte), longer groups of odd and even lengths, and
+// rasters with fewer rows than a step's window all give the bytes of the steps taken one after
+// another over the whole raster, and report the same steps.
 TEST(ProgressiveSmoothingFast, ChainedStepsGiveTheBytesOfStepsOneAfterAnother) {
     std::mt19937_64 rng(31);
     std::uniform_real_distribution<double> taco(-40.0, 200.0);
@@ -617,17 +618,19 @@ TEST(ProgressiveSmoothingFast, ChainedStepsGiveTheBytesOfStepsOneAfterAnother) {
     const RealGrid short_rows = scatter(12, 140, 0.5, rng, [&](auto& r) { return taco(r); });
     for (const auto& [field, slid_win] :
          {std::pair<const RealGrid&, int>{sample, 61}, {sparse, 25}, {short_rows, 31}}) {
+        set_chain_cache(std::numeric_limits<std::int64_t>::max());
         const Smoothed apart = smooth(field, slid_win, 2);
         for (const std::int64_t cache :
-             {std::int64_t{1}, std::int64_t{128} << 10, std::int64_t{1} << 20}) {
-            set_chain_cache(cache);
-            const Smoothed chained = smooth(field, slid_win, 1);
-            set_chain_cache(0);
-            EXPECT_TRUE(same_bytes(chained.dtab2, apart.dtab2))
-                << "slid_win " << slid_win << ", cache " << cache;
-            EXPECT_TRUE(same_bytes(chained.dtab3, apart.dtab3));
-            EXPECT_EQ(chained.steps, apart.steps);
-        }
+             {std::int64_t{1}, std::int64_t{128} << 10, std::int64_t{1} << 20})
+            for (const int threads : {1, 2}) {
+                set_chain_cache(cache);
+                const Smoothed chained = smooth(field, slid_win, threads);
+                EXPECT_TRUE(same_bytes(chained.dtab2, apart.dtab2))
+                    << "slid_win " << slid_win << ", cache " << cache << ", threads " << threads;
+                EXPECT_TRUE(same_bytes(chained.dtab3, apart.dtab3));
+                EXPECT_EQ(chained.steps, apart.steps);
+            }
+        set_chain_cache(0);
     }
 }
 
