@@ -211,8 +211,8 @@ class DenseStep {
     }
 
     // Band `band` of a pass that started at band `first`, on the calling thread, with the
-    // pass's column sums in `col` (cols cells).
-    void compute(std::int64_t band, std::int64_t first, std::uint64_t* col) const {
+    // pass's column sums in `col` (cols cells); `clean` is clean(band).
+    void compute(std::int64_t band, std::int64_t first, std::uint64_t* col, bool clean) const {
         BandJob job;
         job.cols = cols_;
         job.lane_step = up_ ? -cols_ : cols_;
@@ -228,17 +228,18 @@ class DenseStep {
         if (band == first)
             start_columns(lane_row(band, 0), col);
         prepare(job, band, band == first);
+        job.clean = clean;
         kernels().dense_means(job);
         if (o_.packed)
             for (int q = 0; q < job.rows; ++q)
                 o_.packed->rows.full(lane_row(band, q)) = job.zero_row[q] ? 0 : 1;
     }
 
-    // Bands first to last - 1, on the calling thread.
-    void run(std::int64_t first, std::int64_t last) const {
+    // Bands first to last - 1, on the calling thread, whose clean() is in `clean`.
+    void run(std::int64_t first, std::int64_t last, const std::vector<std::uint8_t>& clean) const {
         std::uint64_t* col = scratch(0, static_cast<std::size_t>(cols_));
         for (std::int64_t b = first; b < last; ++b)
-            compute(b, first, col);
+            compute(b, first, col, clean[static_cast<std::size_t>(b)] != 0);
     }
 
   private:
@@ -260,8 +261,7 @@ class DenseStep {
         }
     }
 
-    // The rows of one band: what enters and leaves each row's window, where its means go, and
-    // whether every cell of its windows inside the frame is positive (so that counts are known).
+    // The rows of one band: what enters and leaves each row's window and where its means go.
     void prepare(BandJob& job, std::int64_t band, bool starts_run) const {
         const Cell* zero = zeros_.data();
         const RowRange rows = band_rows(band);
@@ -281,7 +281,6 @@ class DenseStep {
             job.out = reinterpret_cast<char*>(o_.packed->rows.row(i0));
         else
             job.out = reinterpret_cast<char*>(o_.real->row(i0 - in_.rows.first_row).data());
-        job.clean = clean(band);
     }
 
     const PackedField& in_;
@@ -312,7 +311,8 @@ void mean_step(const PackedField& in, int half, std::int64_t a, std::int64_t b, 
     {
         const std::int64_t t = omp_get_thread_num();
         const std::int64_t nt = omp_get_num_threads();
-        step.run(DenseStep::first_band(clean, t, nt), DenseStep::first_band(clean, t + 1, nt));
+        step.run(DenseStep::first_band(clean, t, nt), DenseStep::first_band(clean, t + 1, nt),
+                 clean);
     }
 }
 
@@ -438,7 +438,7 @@ bool StepPass::done() const {
 void StepPass::next() {
     if (done())
         return;
-    impl_->step.compute(impl_->band, 0, impl_->col.data());
+    impl_->step.compute(impl_->band, 0, impl_->col.data(), impl_->step.clean(impl_->band));
     ++impl_->band;
 }
 
