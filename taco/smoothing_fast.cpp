@@ -254,47 +254,52 @@ RealGrid& progressive_smoothing_band_fast(RealGrid& a, RealGrid& b, const Smooth
     Buffer dst{&a, &full_a, 0};
     running::PackedField in = field(src, 1, 0);
     running::pack_rows(a, band.own.begin, band.own.end, in, threads);
-    // One or two threads holding the whole raster chain its steps along the rows.
+    // One or two threads holding the whole raster chain its steps along the rows: steps m to
+    // m + length - 1 at once.
     const bool chained = threads <= 2 && !share && band.first == 0 && band.own.begin == 0 &&
                          band.own.end == band.raster_rows;
+    const auto chain = [&](int m, int length) {
+        std::vector<Link> links(static_cast<std::size_t>(length));
+        for (int k = 0; k < length; ++k) {
+            Link& l = links[static_cast<std::size_t>(k)];
+            const Buffer& read = k % 2 == 0 ? src : dst;
+            const Buffer& write = k % 2 == 0 ? dst : src;
+            l.m = m + k;
+            l.grid = write.grid;
+            l.zero = k >= 2 ? l.m - 2 : write.zero_border;
+            l.in = k == 0 ? in : field(read, l.m, l.m - 1);
+            l.first = l.m;
+            l.last = std::max(band.raster_rows - l.m, l.first);
+            if (l.m < step_RI)
+                l.out = field(write, l.m + 1, l.m);
+            l.parts = threads;
+            const std::int64_t middle = threads == 2 ? (l.first + l.last) / 2 : l.last;
+            for (int p = 0; p < l.parts; ++p) {
+                ChainPart& c = l.part[p];
+                c.up = p == 1;
+                c.pass = std::make_unique<running::StepPass>(
+                    l.in, l.m, c.up ? middle : l.first, c.up ? l.last : middle,
+                    l.m < step_RI ? &l.out : nullptr, write.grid, c.up);
+                c.ready.store(c.up ? band.raster_rows : 0);
+                c.want_next(l.m);
+            }
+            if (on_step)
+                on_step(2 * l.m + 1);
+        }
+        run_chain(links, band.raster_rows);
+        const int end = m + length - 1;
+        if (length % 2 == 1)
+            std::swap(src, dst);
+        src.zero_border = end;
+        dst.zero_border = end - 1;
+        in = links.back().out;
+    };
     for (int m = 1; m <= step_RI; ++m) {
         const int length =
             chained ? chain_length(m, step_RI, band.raster_rows, a.cols(), threads) : 1;
         if (length >= 2) {
-            std::vector<Link> links(static_cast<std::size_t>(length));
-            for (int k = 0; k < length; ++k) {
-                Link& l = links[static_cast<std::size_t>(k)];
-                const Buffer& read = k % 2 == 0 ? src : dst;
-                const Buffer& write = k % 2 == 0 ? dst : src;
-                l.m = m + k;
-                l.grid = write.grid;
-                l.zero = k >= 2 ? l.m - 2 : write.zero_border;
-                l.in = k == 0 ? in : field(read, l.m, l.m - 1);
-                l.first = l.m;
-                l.last = std::max(band.raster_rows - l.m, l.first);
-                if (l.m < step_RI)
-                    l.out = field(write, l.m + 1, l.m);
-                l.parts = threads;
-                const std::int64_t middle = threads == 2 ? (l.first + l.last) / 2 : l.last;
-                for (int p = 0; p < l.parts; ++p) {
-                    ChainPart& c = l.part[p];
-                    c.up = p == 1;
-                    c.pass = std::make_unique<running::StepPass>(
-                        l.in, l.m, c.up ? middle : l.first, c.up ? l.last : middle,
-                        l.m < step_RI ? &l.out : nullptr, write.grid, c.up);
-                    c.ready.store(c.up ? band.raster_rows : 0);
-                    c.want_next(l.m);
-                }
-                if (on_step)
-                    on_step(2 * l.m + 1);
-            }
-            run_chain(links, band.raster_rows);
+            chain(m, length);
             m += length - 1;
-            if (length % 2 == 1)
-                std::swap(src, dst);
-            src.zero_border = m;
-            dst.zero_border = m - 1;
-            in = links.back().out;
             continue;
         }
         if (on_step)
