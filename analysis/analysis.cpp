@@ -39,9 +39,9 @@ std::vector<std::pair<std::string, std::string>> provenance(const AnalysisParame
     return {{"program", program_version()},
             {"engine", engine_name(p.engine)},
             {"treatment", p.both() ? "both" : "taco"},
-            {"window", std::to_string(p.win_size)},
-            {"regional", std::to_string(p.slid_win)},
-            {"mnc", std::to_string(p.MNC)}};
+            {"window", std::to_string(p.window)},
+            {"regional", std::to_string(p.regional)},
+            {"mnc", std::to_string(p.mnc)}};
 }
 
 std::optional<std::string> window_side_problem(int side) {
@@ -51,14 +51,14 @@ std::optional<std::string> window_side_problem(int side) {
 }
 
 std::optional<std::string> parameters_problem(const AnalysisParameters& p) {
-    if (auto problem = window_side_problem(p.win_size))
+    if (auto problem = window_side_problem(p.window))
         return problem;
-    if (auto problem = window_side_problem(p.slid_win))
+    if (auto problem = window_side_problem(p.regional))
         return problem;
     // The dialog asks again only above 3: a negative MNC counts as 0.
-    if (p.MNC > 3)
-        return std::to_string(p.MNC) + " is not a number of confluents from 0 to 3";
-    if (p.TACO_Solo != 0 && p.TACO_Solo != 1)
+    if (p.mnc > 3)
+        return std::to_string(p.mnc) + " is not a number of confluents from 0 to 3";
+    if (p.treatment != Treatment::Taco && p.treatment != Treatment::Both)
         return "the treatment is TACO alone or both";
     if (p.threads < 0)
         return std::to_string(p.threads) + " is not a number of threads";
@@ -188,7 +188,7 @@ void fdp_products(Engines& engines, const ByteGrid& tab, const AnalysisParameter
     receiver.image({product("FDP_DN2"), engines.network_image(true), st.val_DF_V2, st.Min_DF_V2,
                     st.Max_DF_V2});
 
-    const int bord = half_side(p.slid_win);
+    const int bord = half_side(p.regional);
     const std::int64_t regional_rows = rows_inside(tab, bord);
     const std::int64_t regional_pixels =
         regional_rows * std::max<std::int64_t>(tab.cols() - 2 * std::int64_t{bord}, 0);
@@ -205,7 +205,7 @@ void fdp_products(Engines& engines, const ByteGrid& tab, const AnalysisParameter
 
 void taco_products(Engines& engines, const AnalysisParameters& p, ProductReceiver& receiver,
                    Progress& progress) {
-    const int bord = half_side(p.slid_win);
+    const int bord = half_side(p.regional);
     const TacoExtremes e = taco_extremes(engines.dtab2(), bord, engines.image_threads());
     progress.saving(Progress::Product::Taco);
     {
@@ -216,9 +216,9 @@ void taco_products(Engines& engines, const AnalysisParameters& p, ProductReceive
     }
     engines.drop_taco_image();
 
-    const int step_RI = half_side(p.slid_win);
+    const int step_RI = half_side(p.regional);
     progress.begin(Stage::Smoothing, step_RI);
-    engines.smoothing(p.slid_win, [&progress](int step) {
+    engines.smoothing(p.regional, [&progress](int step) {
         if (progress.stop_requested())
             throw RunStopped();
         progress.step(step, half_side(step) - 1);
@@ -237,14 +237,14 @@ AnalysisSummary analyse(ByteGrid& tab, const AnalysisParameters& p, ProductRecei
     if (const auto problem = parameters_problem(p))
         throw std::invalid_argument(*problem);
     const int win_fract = static_cast<int>(
-        std::find(kWindowSides.begin(), kWindowSides.end(), p.win_size) - kWindowSides.begin());
+        std::find(kWindowSides.begin(), kWindowSides.end(), p.window) - kWindowSides.begin());
     Engines engines(tab, p);
     mark_isolated(tab);
 
-    const int half_win = half_side(p.win_size);
+    const int half_win = half_side(p.window);
     progress.begin(Stage::FirstPass, rows_inside(tab, half_win));
     const PassStats st =
-        engines.first_pass({tab, win_fract, p.MNC, p.both()}, line_progress(progress, half_win));
+        engines.first_pass({tab, win_fract, p.mnc, p.both()}, line_progress(progress, half_win));
     progress.end(Stage::FirstPass, st.processed);
     if (p.fields) {
         receiver.taco_field(engines.dtab2());

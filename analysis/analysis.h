@@ -25,16 +25,19 @@ enum class Engine { Reference, Fast };
 
 const char* engine_name(Engine e);
 
+// TACO alone, or the fractal dimension and TACO (the dialog's answers 0 and 1).
+enum class Treatment { Taco = 0, Both = 1 };
+
 struct AnalysisParameters {
-    int win_size = 13;  // analysis window side, one of kWindowSides
-    int slid_win = 49;  // regional window side, one of kWindowSides
-    int MNC = 1;        // maximum number of confluents in a meander, up to 3 (below 0 acts as 0)
-    int TACO_Solo = 1;  // 0: TACO only, 1: FD and TACO
+    int window = 13;    // analysis window side, one of kWindowSides
+    int regional = 49;  // regional window side, one of kWindowSides
+    int mnc = 1;        // maximum number of confluents in a meander, up to 3 (below 0 acts as 0)
+    Treatment treatment = Treatment::Both;
     Engine engine = Engine::Fast;
     int threads = 0;      // worker threads of the fast engine; 0: every core
     bool fields = false;  // also hand out the real-valued fields
 
-    bool both() const { return TACO_Solo == 1; }
+    bool both() const { return treatment == Treatment::Both; }
 };
 
 // Why `side` is no window side ("14 is not a window side; the sides are 13, 25, ... or 661"),

@@ -35,7 +35,7 @@ bool fast(const AnalysisParameters& p) {
 
 // The rows that the smoothing grids hold: those that the largest step reads.
 RowRange smoothing_extent(const StripPlan& plan, const AnalysisParameters& p) {
-    return rows_around(plan.own, half_side(p.slid_win), plan.nb_lig);
+    return rows_around(plan.own, half_side(p.regional), plan.nb_lig);
 }
 
 // Copies rows `rows` of the raster from `from` (holding rows from `from_first` on) into `to`
@@ -109,8 +109,8 @@ class StripRun {
           receiver_(receiver),
           progress_(progress),
           threads_(worker_threads(p.threads)),
-          half_win_(half_side(p.win_size)),
-          bord_(half_side(p.slid_win)),
+          half_win_(half_side(p.window)),
+          bord_(half_side(p.regional)),
           pass_rows_(rows_around(plan.own, half_win_, plan.nb_lig)) {}
 
     AnalysisSummary run(const RowReader& read) {
@@ -165,15 +165,14 @@ class StripRun {
 
     PassStats first_pass(const RowReader& read) {
         const ByteGrid tab = marked_rows(read);
-        const int win_fract =
-            static_cast<int>(std::find(kWindowSides.begin(), kWindowSides.end(), p_.win_size) -
-                             kWindowSides.begin());
+        const int win_fract = static_cast<int>(
+            std::find(kWindowSides.begin(), kWindowSides.end(), p_.window) - kWindowSides.begin());
         dtab2_ = RealGrid(pass_rows_.size(), plan_.nb_col);
         if (!fast(p_)) {
             dtab_ = RealGrid(pass_rows_.size(), plan_.nb_col);
             dtab_v2_ = RealGrid(pass_rows_.size(), plan_.nb_col);
         }
-        const PassInput in{tab, win_fract, p_.MNC, p_.both()};
+        const PassInput in{tab, win_fract, p_.mnc, p_.both()};
         progress_.begin(Stage::FirstPass, inside(half_win_, 0).size());
         const PassStats st = fast(p_) ? first_pass_fast(in, dtab2_, fields_, threads_,
                                                         on_line(pass_rows_.begin, half_win_))
@@ -286,7 +285,7 @@ class StripRun {
     // on): each step gets the rows it reads from the other strips first. Returns the grid that
     // holds the last step.
     const RealGrid& smoothing(RealGrid& a, RealGrid& b, std::int64_t first, double vmax) {
-        const int step_RI = half_side(p_.slid_win);
+        const int step_RI = half_side(p_.regional);
         const SmoothingBand band{first, plan_.nb_lig, plan_.own};
         const auto share = [this, first](RealGrid& g, RowRange need) {
             exchange_.share_rows(g, first, need);
@@ -297,9 +296,9 @@ class StripRun {
         };
         progress_.begin(Stage::Smoothing, step_RI);
         const RealGrid& smoothed =
-            fast(p_) ? progressive_smoothing_band_fast(a, b, band, p_.slid_win, vmax, threads_,
+            fast(p_) ? progressive_smoothing_band_fast(a, b, band, p_.regional, vmax, threads_,
                                                        share, on_step)
-                     : progressive_smoothing_band(a, b, band, p_.slid_win, share, on_step);
+                     : progressive_smoothing_band(a, b, band, p_.regional, share, on_step);
         progress_.end(Stage::Smoothing, step_RI);
         return smoothed;
     }
@@ -321,8 +320,8 @@ class StripRun {
 }  // namespace
 
 std::int64_t strip_grid_bytes(const StripPlan& plan, const AnalysisParameters& p) {
-    const std::int64_t pass = rows_around(plan.own, half_side(p.win_size) + 1, plan.nb_lig).size();
-    const std::int64_t regional = rows_around(plan.own, half_side(p.slid_win), plan.nb_lig).size();
+    const std::int64_t pass = rows_around(plan.own, half_side(p.window) + 1, plan.nb_lig).size();
+    const std::int64_t regional = rows_around(plan.own, half_side(p.regional), plan.nb_lig).size();
     const std::int64_t smoothing = smoothing_extent(plan, p).size();
     // Per stage: the pass (raster rows, TACO values, and the reference's two dimension grids),
     // the FDP regional images (with the reference's dense dimensions), the start of the

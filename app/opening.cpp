@@ -213,7 +213,7 @@ void opening(RunState& s, Console& con) {
     con.printf("\n\t        AND %d COLUMNS\n", s.river.nb_col);
 
     s.nomfic1 = ask_output_name(s, con, nomfic, folder);
-    s.params.TACO_Solo = ask_treatment(con);
+    s.params.treatment = static_cast<Treatment>(ask_treatment(con));
     s.output_base = folder + s.nomfic1;
 
     // The outputs are written at the end of the run: a folder that takes no file is found now.

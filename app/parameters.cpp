@@ -39,9 +39,9 @@ void parameters(RunState& s, Console& con) {
     do {
         MNC = con.ask_int("\n\tMaximum number of confluents in a meander (max 3) ? ");
     } while (MNC > 3);
-    s.params.win_size = side_of(win_fract);
-    s.params.slid_win = side_of(slid_win_val);
-    s.params.MNC = MNC;
+    s.params.window = side_of(win_fract);
+    s.params.regional = side_of(slid_win_val);
+    s.params.mnc = MNC;
 }
 
 }  // namespace ds

@@ -105,10 +105,10 @@ RunJob check_run(const RunOptions& o, const SizeCheck& size) {
         if (const auto problem = gis_problem())
             throw UsageError("--geotiff: " + *problem);
     RunJob job;
-    job.params.win_size = o.window;
-    job.params.slid_win = o.regional;
-    job.params.MNC = o.mnc;
-    job.params.TACO_Solo = o.both ? 1 : 0;
+    job.params.window = o.window;
+    job.params.regional = o.regional;
+    job.params.mnc = o.mnc;
+    job.params.treatment = o.both ? Treatment::Both : Treatment::Taco;
     job.params.engine = o.engine;
     job.params.threads = o.threads;
     if (const auto problem = parameters_problem(job.params))

@@ -65,9 +65,9 @@ std::vector<std::pair<std::string, std::string>> report_parameters(const RunJob&
         {"Lines x columns", std::to_string(r.nb_lig) + " x " + std::to_string(r.nb_col)},
         {"Pixel size", std::to_string(r.pix_size)},
         {"Treatment", p.both() ? "FD and TACO" : "TACO only"},
-        {"Analysis window side", std::to_string(p.win_size)},
-        {"Regional window side", std::to_string(p.slid_win)},
-        {"Maximum number of confluents in a meander", std::to_string(p.MNC)},
+        {"Analysis window side", std::to_string(p.window)},
+        {"Regional window side", std::to_string(p.regional)},
+        {"Maximum number of confluents in a meander", std::to_string(p.mnc)},
         {"Engine", engine_name(p.engine)},
         {"Outputs", job.output_base + "_*"},
     };

@@ -79,11 +79,10 @@ std::string descriptor_text(const RiverDescriptor& river, const AnalysisParamete
                             const ImageProduct& product) {
     std::string text = descriptor_header(river.nb_lig, river.nb_col, river.pix_size);
     if (product.info.parameter_lines) {
-        append(text, "\n\t Window Size used for parameter calculation             = %d ",
-               p.win_size);
+        append(text, "\n\t Window Size used for parameter calculation             = %d ", p.window);
         append(text, "\n\t Window Size used to calculate the mean regional values = %d ",
-               p.slid_win);
-        append(text, "\n\t Maximum number of confluents in a meandering structure = %d ", p.MNC);
+               p.regional);
+        append(text, "\n\t Maximum number of confluents in a meandering structure = %d ", p.mnc);
     }
     if (product.info.parameter == Parameter::Fdp) {
         append(text, "\n\n\t Fractal Dimension Parameter Min. = %lf ", product.min);

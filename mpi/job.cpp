@@ -73,9 +73,10 @@ void fields(Io& io, RunJob& job) {
     io(job.output_base);
     io(job.name);
     AnalysisParameters& p = job.params;
-    for (int* v : {&p.win_size, &p.slid_win, &p.MNC, &p.TACO_Solo, &p.threads})
+    for (int* v : {&p.window, &p.regional, &p.mnc, &p.threads})
         io(*v);
     io(p.engine);
+    io(p.treatment);
     io(p.fields);
     io(job.geotiff);
     io(job.preview);

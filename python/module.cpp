@@ -131,10 +131,10 @@ py::dict analyse(const py::object& network, const py::object& window, const py::
         raise(PyExc_TypeError,
               "progress: " + py::repr(progress).cast<std::string>() + " is not callable");
     AnalysisParameters p;
-    p.win_size = c.window;
-    p.slid_win = c.regional;
-    p.MNC = c.mnc;
-    p.TACO_Solo = c.both ? 1 : 0;
+    p.window = c.window;
+    p.regional = c.regional;
+    p.mnc = c.mnc;
+    p.treatment = c.both ? Treatment::Both : Treatment::Taco;
     p.engine = c.engine;
     p.threads = c.threads;
     p.fields = fields;

@@ -80,7 +80,7 @@ TEST(Analysis, ProductsOfTheSampleAgreeWithEachOther) {
     const ByteGrid river = grid_of_bytes(sample_crop(0, 0, 400, 400), 400, 400);
     RecordedProgress both_calls, taco_calls;
     const Products both = analyse_copy(river, parameters(13, 13, 1), &both_calls);
-    const Products taco = analyse_copy(river, parameters(13, 13, 1, 0), &taco_calls);
+    const Products taco = analyse_copy(river, parameters(13, 13, 1, Treatment::Taco), &taco_calls);
 
     std::vector<std::string> all;
     for (const ProductInfo& info : kProducts)
@@ -162,7 +162,7 @@ TEST(Analysis, FirstPassReportsEveryFiftiethLineCountedFromOne) {
     for (int i = 0; i < 120; ++i)
         river(i, 10) = 1;
     RecordedProgress calls;
-    const Products p = analyse_copy(river, parameters(13, 13, 1, 0), &calls);
+    const Products p = analyse_copy(river, parameters(13, 13, 1, Treatment::Taco), &calls);
     // Rows 6 to 113: lines 50 and 100 after 43 and 93 rows; every pixel of them is processed.
     ASSERT_GE(calls.calls.size(), 4u);
     EXPECT_EQ(std::vector<std::string>(calls.calls.begin(), calls.calls.begin() + 4),

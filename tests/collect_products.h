@@ -71,12 +71,13 @@ struct RecordedProgress final : Progress {
     }
 };
 
-inline AnalysisParameters parameters(int window, int regional, int MNC, int TACO_Solo = 1) {
+inline AnalysisParameters parameters(int window, int regional, int MNC,
+                                     Treatment treatment = Treatment::Both) {
     AnalysisParameters p;
-    p.win_size = window;
-    p.slid_win = regional;
-    p.MNC = MNC;
-    p.TACO_Solo = TACO_Solo;
+    p.window = window;
+    p.regional = regional;
+    p.mnc = MNC;
+    p.treatment = treatment;
     return p;
 }
 

@@ -125,9 +125,9 @@ std::string descriptor(const char* name, int lines, int columns, int pix_size, d
     river.nb_col = columns;
     river.pix_size = pix_size;
     AnalysisParameters p;
-    p.win_size = 25;
-    p.slid_win = 61;
-    p.MNC = 2;
+    p.window = 25;
+    p.regional = 61;
+    p.mnc = 2;
     const ByteGrid image(1, 1);
     const Histogram counts{};
     return descriptor_text(river, p, {*find_product(name), image, counts, min, max});

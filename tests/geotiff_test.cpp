@@ -220,10 +220,10 @@ namespace {
 
 TEST(GeoTiffMetadata, TheDescriptorLineByLineAndTheProvenanceOfTheRun) {
     AnalysisParameters p;
-    p.win_size = 25;
-    p.slid_win = 61;
-    p.MNC = 2;
-    p.TACO_Solo = 0;
+    p.window = 25;
+    p.regional = 61;
+    p.mnc = 2;
+    p.treatment = Treatment::Taco;
     p.engine = Engine::Reference;
     const std::string descriptor = "2\n3\n\n\t Min. = 1.5 \n";
     const auto items = geotiff_metadata(descriptor, p, *find_product("TAC_RI"));

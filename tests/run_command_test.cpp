@@ -40,19 +40,18 @@ TEST(RunCommand, FilesHoldTheProductsThatTheLibraryHandsOut) {
         SCOPED_TRACE(both ? "both" : "taco");
         // Both: windows of 13, one confluent; TACO: windows of 25 and 37, two confluents.
         const AnalysisParameters p =
-            both ? test::parameters(13, 13, 1) : test::parameters(25, 37, 2, 0);
+            both ? test::parameters(13, 13, 1) : test::parameters(25, 37, 2, Treatment::Taco);
         const auto dialog =
             images.run_raw(both ? "F\nR\n1\nD\n1\n0\n0\n1\n" : "F\nR\n1\nD\n0\n1\n2\n2\n", "",
                            "--images " + quoted(images.root().string()) + " --engine reference");
         ASSERT_EQ(dialog.status, 0) << dialog.err;
         const fs::path out = images.scratch() / (both ? "both" : "taco");
         fs::create_directories(out);
-        const auto r =
-            run(images, quoted(images.file("R.raw").string()) + " --name D --out " +
-                            quoted(out.string()) + " --threads 2 --window " +
-                            std::to_string(p.win_size) + " --regional " +
-                            std::to_string(p.slid_win) + " --mnc " + std::to_string(p.MNC) +
-                            " --treatment " + (both ? "both" : "taco"));
+        const auto r = run(
+            images, quoted(images.file("R.raw").string()) + " --name D --out " +
+                        quoted(out.string()) + " --threads 2 --window " + std::to_string(p.window) +
+                        " --regional " + std::to_string(p.regional) + " --mnc " +
+                        std::to_string(p.mnc) + " --treatment " + (both ? "both" : "taco"));
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, "");
 
