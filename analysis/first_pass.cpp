@@ -48,7 +48,7 @@ double record_dimension(double v, double& lo, double& hi, Histogram& bins) {
 
 PassStats first_pass(const PassInput& in, const PassOutput& out,
                      const std::function<void(int line)>& on_line) {
-    const int win_size = kWindowSides.at(static_cast<std::size_t>(in.win_fract));
+    const int win_size = in.window;
     const int half_win = half_side(win_size);
     const std::int64_t nb_lig = in.tab.rows();
     const std::int64_t nb_col = in.tab.cols();
@@ -66,12 +66,10 @@ PassStats first_pass(const PassInput& in, const PassOutput& out,
                 continue;
             ++st.processed;
             select_branch(w, in.tab, i, j);
-            New_Vosmek_Treatment(w, win_size, win_size, static_cast<int>(i), static_cast<int>(j),
-                                 in.MNC, out.dtab2);
+            New_Vosmek_Treatment(w, static_cast<int>(i), static_cast<int>(j), in.mnc, out.dtab2);
             if (!in.fdp)
                 continue;
-            const FractResult r =
-                Fract_Explor(w.tab_fract, in.win_fract, win_size, win_size, st.tab_Er0, st.tab_Er1);
+            const FractResult r = Fract_Explor(w.tab_fract, win_size, st.tab_Er0, st.tab_Er1);
             out.dtab(i, j) = record_dimension(r.DF, st.Min_DF, st.Max_DF, st.val_DF);
             out.dtab_v2(i, j) = record_dimension(r.DF_V2, st.Min_DF_V2, st.Max_DF_V2, st.val_DF_V2);
         }

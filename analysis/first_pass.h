@@ -25,8 +25,8 @@ struct PassStats {
 
 struct PassInput {
     const ByteGrid& tab;  // the loaded raster (1 = network)
-    int win_fract;        // menu index of the analysis window
-    int MNC;
+    int window;           // analysis window side, one of kWindowSides
+    int mnc;
     bool fdp;  // both treatments: the box counting runs too
 };
 

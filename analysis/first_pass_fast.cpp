@@ -31,20 +31,20 @@ struct RowExtremes {
 struct PassContext {
     const PassInput& in;
     const NetworkBits& net;
-    int win_size;
-    RealGrid& dtab2;
+    int window;
+    RealGrid& taco;
 };
 
 // Everything one thread needs; the histograms are summed at the end.
 struct Worker {
-    Worker(int win_fract, int win_size) : ws(win_size), branch(win_size), boxes(win_fract) {}
+    explicit Worker(int window) : ws(window), branch(window), boxes(window) {}
 
     // Stores the TACO value of pixel (i, j) and returns its fits (none without FDP).
     FractResult pixel(const PassContext& c, std::int64_t i, std::int64_t j) {
         FractResult r;
         if (select_branch_fast(c.net, i, j, ws, branch)) {
-            c.dtab2(i, j) =
-                taco_value(branch.size(), count_confluences_fast(branch, ws), c.win_size, c.in.MNC);
+            c.taco(i, j) =
+                taco_value(branch.size(), count_confluences_fast(branch, ws), c.window, c.in.mnc);
             if (c.in.fdp) {
                 r = boxes.fract(boxes.count(branch));
                 count_class(tab_Er0, r2_class(r.ER_0));
@@ -56,13 +56,11 @@ struct Worker {
         // A pixel without network neighbours: its selection is every unlabelled cell of the
         // window, which only the literal labelling gives.
         if (!literal)
-            literal = std::make_unique<Window>(c.win_size);
+            literal = std::make_unique<Window>(c.window);
         select_branch(*literal, c.in.tab, i, j);
-        New_Vosmek_Treatment(*literal, c.win_size, c.win_size, static_cast<int>(i),
-                             static_cast<int>(j), c.in.MNC, c.dtab2);
+        New_Vosmek_Treatment(*literal, static_cast<int>(i), static_cast<int>(j), c.in.mnc, c.taco);
         if (c.in.fdp)
-            r = Fract_Explor(literal->tab_fract, c.in.win_fract, c.win_size, c.win_size, tab_Er0,
-                             tab_Er1);
+            r = Fract_Explor(literal->tab_fract, c.window, tab_Er0, tab_Er1);
         return r;
     }
 
@@ -132,32 +130,31 @@ SparsePositions eligible_pixels(const ByteGrid& tab, int half_win) {
     return at;
 }
 
-PassStats first_pass_fast(const PassInput& in, RealGrid& dtab2, FdpFields& fields, int threads,
+PassStats first_pass_fast(const PassInput& in, RealGrid& taco, FdpFields& fields, int threads,
                           const std::function<void(int line)>& on_line) {
-    const int win_size = kWindowSides.at(static_cast<std::size_t>(in.win_fract));
-    const int half_win = half_side(win_size);
+    const int half_win = half_side(in.window);
     const std::int64_t nb_lig = in.tab.rows();
-    if (dtab2.rows() != nb_lig || dtab2.cols() != in.tab.cols())
-        throw std::invalid_argument("first_pass_fast: dtab2 does not match the raster");
+    if (taco.rows() != nb_lig || taco.cols() != in.tab.cols())
+        throw std::invalid_argument("first_pass_fast: the TACO grid does not match the raster");
     const int nt = threads >= 1 ? threads : omp_get_max_threads();
 #pragma omp parallel for num_threads(nt) schedule(static)
     for (std::int64_t i = 0; i < nb_lig; ++i)
-        std::fill(dtab2.row(i).begin(), dtab2.row(i).end(), 0.0);
+        std::fill(taco.row(i).begin(), taco.row(i).end(), 0.0);
 
     fields.at = eligible_pixels(in.tab, half_win);
-    fields.dtab.assign(static_cast<std::size_t>(fields.at.size()), 0.0);
-    fields.dtab_v2.assign(static_cast<std::size_t>(fields.at.size()), 0.0);
+    fields.dimension.assign(static_cast<std::size_t>(fields.at.size()), 0.0);
+    fields.dimension2.assign(static_cast<std::size_t>(fields.at.size()), 0.0);
 
     const NetworkBits net(in.tab, nt);
     std::vector<std::unique_ptr<Worker>> workers;
     for (int t = 0; t < nt; ++t)
-        workers.push_back(std::make_unique<Worker>(in.win_fract, win_size));
+        workers.push_back(std::make_unique<Worker>(in.window));
 
     const std::int64_t lo = half_win;
     const std::int64_t hi = nb_lig - half_win;
     std::vector<RowExtremes> extremes(static_cast<std::size_t>(std::max<std::int64_t>(hi - lo, 0)));
 
-    const PassContext context{in, net, win_size, dtab2};
+    const PassContext context{in, net, in.window, taco};
     const auto process_row = [&](Worker& wk, std::int64_t i) {
         RowExtremes& ex = extremes[static_cast<std::size_t>(i - lo)];
         for (std::int64_t k = fields.at.begin(i); k < fields.at.end(i); ++k) {
@@ -165,8 +162,8 @@ PassStats first_pass_fast(const PassInput& in, RealGrid& dtab2, FdpFields& field
             if (!in.fdp)
                 continue;
             const auto uk = static_cast<std::size_t>(k);
-            fields.dtab[uk] = record_dimension(r.DF, ex.Min_DF, ex.Max_DF, wk.val_DF);
-            fields.dtab_v2[uk] =
+            fields.dimension[uk] = record_dimension(r.DF, ex.Min_DF, ex.Max_DF, wk.val_DF);
+            fields.dimension2[uk] =
                 record_dimension(r.DF_V2, ex.Min_DF_V2, ex.Max_DF_V2, wk.val_DF_V2);
         }
     };

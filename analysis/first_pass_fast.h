@@ -15,22 +15,21 @@ namespace ds {
 // every other pixel is 0.0. With the TACO treatment alone the values are all 0.0.
 struct FdpFields {
     SparsePositions at;
-    std::vector<double> dtab;     // DF x 100
-    std::vector<double> dtab_v2;  // DF_V2 x 100
+    std::vector<double> dimension;   // DF x 100, over every box side
+    std::vector<double> dimension2;  // DF_V2 x 100, without side 1
 
-    SparseField dtab_field() const { return {&at, dtab}; }
-    SparseField dtab_v2_field() const { return {&at, dtab_v2}; }
+    SparseField field(bool second) const { return {&at, second ? dimension2 : dimension}; }
 };
 
 // The pixels a pass processes: the network pixels at least `half_win` from every edge.
 SparsePositions eligible_pixels(const ByteGrid& tab, int half_win);
 
-// Fills `dtab2` (cleared first; the size of the raster) and `fields` as first_pass fills
+// Fills `taco` (cleared first; the size of the raster) and `fields` as first_pass fills
 // dtab2, dtab and dtab_v2, and returns the same statistics, whatever `threads` is (below 1: every
 // core). `on_line` gets the same lines as in first_pass, in increasing order, from the calling
-// thread, once the rows before that line are done. Throws std::invalid_argument when dtab2 does
+// thread, once the rows before that line are done. Throws std::invalid_argument when `taco` does
 // not match the raster.
-PassStats first_pass_fast(const PassInput& in, RealGrid& dtab2, FdpFields& fields, int threads,
+PassStats first_pass_fast(const PassInput& in, RealGrid& taco, FdpFields& fields, int threads,
                           const std::function<void(int line)>& on_line);
 
 }  // namespace ds

@@ -13,6 +13,7 @@
 
 #include "analysis/analysis.h"
 #include "lib/grid.h"
+#include "lib/sparse_field.h"
 
 namespace ds {
 
@@ -49,6 +50,20 @@ class StripReceiver {
     virtual ~StripReceiver() = default;
     virtual void image(const StripImage& p) = 0;
     virtual void r2_table(const R2Product& p) = 0;  // counts over the strip's own rows
+    // With AnalysisParameters::fields, once, after the first pass: the TACO values of `taco`
+    // (the raster's rows from `first` on; the own rows hold the values) before any rounding.
+    virtual void taco_field(const RealGrid& taco, std::int64_t first) {
+        (void)taco;
+        (void)first;
+    }
+    // With fields and both treatments, once, after the first pass: the two fractal dimensions
+    // x 100 of the strip's processed pixels, on rows counted from `first`.
+    virtual void fdp_fields(const SparseField& dimension, const SparseField& dimension2,
+                            std::int64_t first) {
+        (void)dimension;
+        (void)dimension2;
+        (void)first;
+    }
 };
 
 // Rows that another strip owns, in the bytes its owner packed them into.
@@ -72,6 +87,20 @@ class StripExchange {
         const std::function<std::vector<unsigned char>(RowRange)>& pack, RowRange need) = 0;
     // The largest of every strip's `value`.
     virtual double largest(double value) = 0;
+    // Whether this strip is the raster's only one: then there is nothing to share.
+    virtual bool alone() const { return false; }
+};
+
+// The exchange of a run of one strip: nothing to share.
+class NoExchange final : public StripExchange {
+  public:
+    void share_rows(RealGrid&, std::int64_t, RowRange) override {}
+    std::vector<RowPiece> share_packed(const std::function<std::vector<unsigned char>(RowRange)>&,
+                                       RowRange) override {
+        return {};
+    }
+    double largest(double value) override { return value; }
+    bool alone() const override { return true; }
 };
 
 // Reads the raster's rows `rows` into `tab`, which has that many rows of the raster's width.
@@ -80,7 +109,7 @@ using RowReader = std::function<void(RowRange rows, ByteGrid& tab)>;
 // The part of analyse that falls to the strip `plan.own`: reads the rows its windows need with
 // `read`, marks the isolated pixels, computes its own pixels of every product of the treatment
 // and hands them to `receiver` in the order of analyse; progress counts the strip's own rows and
-// pixels. Throws as analyse does; the real-valued fields are not handed out.
+// pixels. Throws as analyse does.
 AnalysisSummary analyse_strip(const StripPlan& plan, const AnalysisParameters& p,
                               const RowReader& read, StripExchange& exchange,
                               StripReceiver& receiver, Progress& progress);

@@ -117,7 +117,7 @@ void BM_ConfluencesFast(benchmark::State& state) {
 void BM_BoxCountFast(benchmark::State& state) {
     const int m = side_of(state);
     const auto all = branches(m);
-    BoxCounter counter(static_cast<int>(state.range(0)));
+    BoxCounter counter(m);
     for (auto _ : state)
         for (const BranchMask& b : all)
             benchmark::DoNotOptimize(counter.fract(counter.count(b)));
@@ -140,7 +140,7 @@ void BM_BoxCountLiteral(benchmark::State& state) {
     R2Histogram er1{};
     for (auto _ : state)
         for (const ByteGrid& g : grids)
-            benchmark::DoNotOptimize(Fract_Explor(g, win_fract, m, m, er0, er1));
+            benchmark::DoNotOptimize(Fract_Explor(g, m, er0, er1));
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(grids.size()));
 }
 
@@ -151,7 +151,8 @@ const RealGrid& taco_field(int win_fract) {
     if (!f) {
         f = std::make_unique<RealGrid>(raster().rows(), raster().cols());
         FdpFields unused;
-        first_pass_fast({raster(), win_fract, 1, false}, *f, unused, 2, {});
+        first_pass_fast({raster(), kWindowSides.at(static_cast<std::size_t>(win_fract)), 1, false},
+                        *f, unused, 2, {});
     }
     return *f;
 }

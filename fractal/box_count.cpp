@@ -1,10 +1,13 @@
 #include "fractal/box_count.h"
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 #include <stdexcept>
+#include <string>
 
 #include "fractal/regression.h"
+#include "lib/window.h"
 
 namespace ds {
 
@@ -66,11 +69,12 @@ void check_window(const ByteGrid& tab_fract, const BoxSides& sides, int lig, int
 
 }  // namespace
 
-const BoxSides& box_sides(int win_fract) {
-    const auto& table = side_table();
-    if (win_fract < 0 || win_fract >= static_cast<int>(table.size()))
-        throw std::out_of_range("window menu index out of range");
-    return table[static_cast<std::size_t>(win_fract)];
+const BoxSides& box_sides(int m) {
+    // The box sides are tabulated by the window's place in the menu.
+    const auto at = std::find(kWindowSides.begin(), kWindowSides.end(), m);
+    if (at == kWindowSides.end())
+        throw std::out_of_range("no box sides for a window of " + std::to_string(m));
+    return side_table()[static_cast<std::size_t>(at - kWindowSides.begin())];
 }
 
 BoxCounts count_boxes(const ByteGrid& tab_fract, const BoxSides& sides, int lig, int col) {
@@ -135,10 +139,10 @@ void count_class(R2Histogram& tab, int c) {
         ++tab[static_cast<std::size_t>(c)];
 }
 
-FractResult Fract_Explor(const ByteGrid& tab_fract, int win_fract, int lig, int col,
-                         R2Histogram& tab_Er0, R2Histogram& tab_Er1) {
-    const BoxSides& sides = box_sides(win_fract);
-    const FractResult r = fract_from_counts(sides, count_boxes(tab_fract, sides, lig, col));
+FractResult Fract_Explor(const ByteGrid& tab_fract, int m, R2Histogram& tab_Er0,
+                         R2Histogram& tab_Er1) {
+    const BoxSides& sides = box_sides(m);
+    const FractResult r = fract_from_counts(sides, count_boxes(tab_fract, sides, m, m));
     count_class(tab_Er0, r2_class(r.ER_0));
     count_class(tab_Er1, r2_class(r.ER_1));
     return r;

@@ -8,14 +8,14 @@
 
 namespace ds {
 
-// The fixed box sides of a window (menu index 0 to 11): n[1..max_m], xx[m-1] = ln n[m].
+// The fixed box sides of a window of the menu: n[1..max_m], xx[m-1] = ln n[m].
 struct BoxSides {
     int max_m = 0;
     std::array<int, 32> n{};
     std::array<double, 32> xx{};
 };
-// Throws std::out_of_range for an index outside the menu.
-const BoxSides& box_sides(int win_fract);
+// The box sides of the window of side m. Throws std::out_of_range for a side outside the menu.
+const BoxSides& box_sides(int m);
 
 // Occupied-box counts: itot[p][m-1] for placement p (0 to 3) and side n[m].
 using BoxCounts = std::array<std::array<int, 32>, 4>;
@@ -47,9 +47,9 @@ int r2_class(double er);
 // Adds one to class c; a class beyond the table (an R² off [0, 1]) is not counted.
 void count_class(R2Histogram& tab, int c);
 
-// Literal box counting of `tab_fract` with the sides of `win_fract`, then the fits; adds one to
-// the R² class of each fit in tab_Er0 / tab_Er1.
-FractResult Fract_Explor(const ByteGrid& tab_fract, int win_fract, int lig, int col,
-                         R2Histogram& tab_Er0, R2Histogram& tab_Er1);
+// Literal box counting of `tab_fract`, a window of side m, with the box sides of that window,
+// then the fits; adds one to the R² class of each fit in tab_Er0 / tab_Er1.
+FractResult Fract_Explor(const ByteGrid& tab_fract, int m, R2Histogram& tab_Er0,
+                         R2Histogram& tab_Er1);
 
 }  // namespace ds

@@ -56,10 +56,7 @@ inline void or_shifted(std::uint64_t* y, int words, int k) {
 
 }  // namespace
 
-BoxCounter::BoxCounter(int win_fract)
-    : sides_(box_sides(win_fract)),
-      m_(kWindowSides.at(static_cast<std::size_t>(win_fract))),
-      words_((m_ + 63) / 64) {
+BoxCounter::BoxCounter(int m) : sides_(box_sides(m)), m_(m), words_((m_ + 63) / 64) {
 #if DRAINSHAPE_POPCNT_CLONE
     popcnt_ = __builtin_cpu_supports("popcnt");
 #endif

@@ -25,8 +25,8 @@ namespace ds {
 // Scratch of one worker for the box counting of one window of the menu.
 class BoxCounter {
   public:
-    // Throws std::out_of_range for an index outside the menu.
-    explicit BoxCounter(int win_fract);
+    // Throws std::out_of_range for a side outside the menu.
+    explicit BoxCounter(int m);
 
     const BoxSides& sides() const { return sides_; }
 

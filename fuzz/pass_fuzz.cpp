@@ -47,7 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ds::RealGrid dtab_v2 = ds::dmatrice(columns, lines);
     ds::RealGrid dtab2 = ds::dmatrice(columns, lines);
     ds::RealGrid dtab3 = ds::dmatrice(columns, lines);
-    const ds::PassStats st = ds::first_pass({tab, win_fract, MNC, fdp}, {dtab, dtab_v2, dtab2}, {});
+    const ds::PassStats st =
+        ds::first_pass({tab, ds::kWindowSides[static_cast<std::size_t>(win_fract)], MNC, fdp},
+                       {dtab, dtab_v2, dtab2}, {});
 
     // Values exist only at the eligible network pixels; TACO values stay below 200.
     const int half_win = ds::half_side(ds::kWindowSides[static_cast<std::size_t>(win_fract)]);

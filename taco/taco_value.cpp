@@ -50,10 +50,10 @@ int count_confluences(ByteGrid& tab_in, int lig, int col) {
     return crossing;
 }
 
-bool New_Vosmek_Treatment(Window& w, int lig, int col, int ic, int jc, int MNC, RealGrid& dtab2) {
+bool New_Vosmek_Treatment(Window& w, int ic, int jc, int MNC, RealGrid& dtab2) {
     const int m = w.win_size;
-    if (lig != m || col != m)
-        throw std::invalid_argument("New_Vosmek_Treatment: lig and col must be the window side");
+    const int lig = m;
+    const int col = m;
     if (ic < 0 || ic >= dtab2.rows() || jc < 0 || jc >= dtab2.cols())
         throw std::out_of_range("New_Vosmek_Treatment: pixel outside dtab2");
 

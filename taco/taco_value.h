@@ -19,10 +19,8 @@ int count_confluences(ByteGrid& tab_in, int lig, int col);
 
 // Literal count on `w.tab_fract`: copies it into `w.tab_in`, counts L and the confluences
 // (marking each as 2), and when the window centre is on the branch stores the value into
-// dtab2(ic, jc), the pixel's image row and column, and turns the marks back into 1. `lig` and
-// `col` are the window's rows and columns (both `w.win_size`). Returns whether a value was
-// stored. Throws std::invalid_argument for another window size and std::out_of_range when
-// (ic, jc) lies outside dtab2.
-bool New_Vosmek_Treatment(Window& w, int lig, int col, int ic, int jc, int MNC, RealGrid& dtab2);
+// dtab2(ic, jc), the pixel's image row and column, and turns the marks back into 1. Returns
+// whether a value was stored. Throws std::out_of_range when (ic, jc) lies outside dtab2.
+bool New_Vosmek_Treatment(Window& w, int ic, int jc, int MNC, RealGrid& dtab2);
 
 }  // namespace ds

@@ -64,7 +64,7 @@ const std::vector<BadInput> kBadInputs = {
      "for one grid (at most 1152921504606846975)\n",
      kRiverOnly},
     {"ExceedsTheMemory", "46340 46340 1 0 255 30", Raster::Network, 1,
-     "\n\tNot enough memory for a 46340 x 46340 grid\n\tthe grids of the run need 36863 MiB and "
+     "\n\tNot enough memory for a 46340 x 46340 grid\n\tthe grids of the run need 34815 MiB and "
      "this machine has ",
      kRiverOnly},
     {"DescriptorIsADirectory", std::nullopt, Raster::Network, 1,

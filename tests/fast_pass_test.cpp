@@ -38,7 +38,8 @@ Literal run_literal(const ByteGrid& tab, int win_fract, int MNC, bool fdp) {
                 RealGrid(tab.rows(), tab.cols()),
                 {},
                 {}};
-    lit.st = first_pass({tab, win_fract, MNC, fdp}, {lit.dtab, lit.dtab_v2, lit.dtab2},
+    lit.st = first_pass({tab, kWindowSides.at(static_cast<std::size_t>(win_fract)), MNC, fdp},
+                        {lit.dtab, lit.dtab_v2, lit.dtab2},
                         [&](int line) { lit.lines.push_back(line); });
     return lit;
 }
@@ -66,8 +67,8 @@ std::string differences(const ByteGrid& tab, int win_fract, const Literal& lit,
     const int h = half_side(kWindowSides[static_cast<std::size_t>(win_fract)]);
     if (f.at.rows != rows || f.at.cols != cols ||
         f.at.row_start.size() != static_cast<std::size_t>(rows) + 1 ||
-        f.dtab.size() != static_cast<std::size_t>(f.at.size()) ||
-        f.dtab_v2.size() != static_cast<std::size_t>(f.at.size()))
+        f.dimension.size() != static_cast<std::size_t>(f.at.size()) ||
+        f.dimension2.size() != static_cast<std::size_t>(f.at.size()))
         return out + "sparse field shapes\n";
     for (std::int64_t r = 0; r < rows; ++r) {
         std::int64_t k = f.at.begin(r);
@@ -79,8 +80,8 @@ std::string differences(const ByteGrid& tab, int win_fract, const Literal& lit,
                 note("position (" + std::to_string(r) + ", " + std::to_string(c) + ")");
                 continue;
             }
-            const double v = stored ? f.dtab[static_cast<std::size_t>(k)] : 0.0;
-            const double v2 = stored ? f.dtab_v2[static_cast<std::size_t>(k)] : 0.0;
+            const double v = stored ? f.dimension[static_cast<std::size_t>(k)] : 0.0;
+            const double v2 = stored ? f.dimension2[static_cast<std::size_t>(k)] : 0.0;
             if (!same_bits(v, lit.dtab(r, c)) || !same_bits(v2, lit.dtab_v2(r, c)))
                 note("dimensions (" + std::to_string(r) + ", " + std::to_string(c) + ") " +
                      std::to_string(v) + "/" + std::to_string(v2) + " literal " +
@@ -115,8 +116,9 @@ void expect_same_as_literal(const ByteGrid& tab, int win_fract, int MNC, bool fd
         dtab2.fill(-1.0);  // cleared by the pass
         FdpFields f;
         std::vector<int> lines;
-        const PassStats st = first_pass_fast({tab, win_fract, MNC, fdp}, dtab2, f, t,
-                                             [&](int line) { lines.push_back(line); });
+        const PassStats st =
+            first_pass_fast({tab, kWindowSides.at(static_cast<std::size_t>(win_fract)), MNC, fdp},
+                            dtab2, f, t, [&](int line) { lines.push_back(line); });
         const std::string diff = differences(tab, win_fract, lit, dtab2, f, st, lines);
         EXPECT_TRUE(diff.empty()) << what << ", window "
                                   << kWindowSides[static_cast<std::size_t>(win_fract)] << ", MNC "
@@ -262,7 +264,7 @@ TEST(FirstPassFast, RejectsATacoGridOfAnotherSize) {
     ByteGrid tab(40, 40);
     RealGrid dtab2(40, 41);
     FdpFields f;
-    EXPECT_THROW(first_pass_fast({tab, 0, 1, true}, dtab2, f, 1, nullptr), std::invalid_argument);
+    EXPECT_THROW(first_pass_fast({tab, 13, 1, true}, dtab2, f, 1, nullptr), std::invalid_argument);
 }
 
 }  // namespace

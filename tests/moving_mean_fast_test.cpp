@@ -514,7 +514,7 @@ RealGrid sample_taco_field() {
     ByteGrid tab(400, 400);
     std::copy(bytes.begin(), bytes.end(), tab.data());
     RealGrid dtab(400, 400), dtab_v2(400, 400), dtab2(400, 400);
-    first_pass({tab, 0, 1, false}, {dtab, dtab_v2, dtab2}, {});
+    first_pass({tab, 13, 1, false}, {dtab, dtab_v2, dtab2}, {});
     return dtab2;
 }
 

@@ -69,7 +69,7 @@ bool same_block(const ByteGrid& a, const ByteGrid& b, int m) {
 // Value stored for the branch drawn in `w.tab_fract`, the pixel being (4, 7) of a 9 x 11 image.
 double stored_value(Window& w, int MNC) {
     RealGrid dtab2(9, 11);
-    EXPECT_TRUE(New_Vosmek_Treatment(w, w.win_size, w.win_size, 4, 7, MNC, dtab2));
+    EXPECT_TRUE(New_Vosmek_Treatment(w, 4, 7, MNC, dtab2));
     return dtab2(4, 7);
 }
 
@@ -170,7 +170,7 @@ TEST(NewVosmekTreatment, WritesExactlyOneCellAndLeavesTheSelection) {
     const ByteGrid selection = w.tab_fract;
     RealGrid dtab2(9, 11);
     dtab2.fill(-7.5);
-    ASSERT_TRUE(New_Vosmek_Treatment(w, 13, 13, 8, 0, 0, dtab2));
+    ASSERT_TRUE(New_Vosmek_Treatment(w, 8, 0, 0, dtab2));
     for (int r = 0; r < 9; ++r)
         for (int c = 0; c < 11; ++c)
             if (r != 8 || c != 0) {
@@ -187,7 +187,7 @@ TEST(NewVosmekTreatment, CentreOffTheBranchStoresNothing) {
     w.tab_in.fill(1);              // stale content of an earlier call
     RealGrid dtab2(9, 11);
     dtab2.fill(3.25);
-    EXPECT_FALSE(New_Vosmek_Treatment(w, 13, 13, 4, 7, 0, dtab2));
+    EXPECT_FALSE(New_Vosmek_Treatment(w, 4, 7, 0, dtab2));
     EXPECT_EQ(dtab2, [] {
         RealGrid g(9, 11);
         g.fill(3.25);
@@ -271,10 +271,8 @@ TEST(NewVosmekTreatment, RejectsArgumentsOutsideItsGrids) {
     Window w(13);
     vline(w.tab_fract, 6, 2, 10);
     RealGrid dtab2(9, 11);
-    EXPECT_THROW(New_Vosmek_Treatment(w, 14, 13, 0, 0, 0, dtab2), std::invalid_argument);
-    EXPECT_THROW(New_Vosmek_Treatment(w, 13, 12, 0, 0, 0, dtab2), std::invalid_argument);
-    EXPECT_THROW(New_Vosmek_Treatment(w, 13, 13, 9, 0, 0, dtab2), std::out_of_range);
-    EXPECT_THROW(New_Vosmek_Treatment(w, 13, 13, 0, -1, 0, dtab2), std::out_of_range);
+    EXPECT_THROW(New_Vosmek_Treatment(w, 9, 0, 0, dtab2), std::out_of_range);
+    EXPECT_THROW(New_Vosmek_Treatment(w, 0, -1, 0, dtab2), std::out_of_range);
     EXPECT_EQ(dtab2, RealGrid(9, 11));
 }
 

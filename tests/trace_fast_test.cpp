@@ -333,8 +333,8 @@ TEST(FastBoxCounts, MatchTheLiteralCountsOnEverySideAndPlacement) {
     Rng rng(4242);
     for (int win_fract = 0; win_fract < 12; ++win_fract) {
         const int m = kWindowSides[static_cast<std::size_t>(win_fract)];
-        const BoxSides& sides = box_sides(win_fract);
-        BoxCounter counter(win_fract);
+        const BoxSides& sides = box_sides(m);
+        BoxCounter counter(m);
         BranchMask mask(m);
         const int trials = m <= 61 ? 60 : m <= 121 ? 25 : m <= 241 ? 6 : 3;
         for (int t = 0; t < trials; ++t) {
@@ -359,10 +359,10 @@ TEST(FastBoxCounts, MatchTheLiteralCountsOnEverySideAndPlacement) {
 TEST(FastBoxCounts, EmptyAndSingleCellWindows) {
     for (int win_fract : {0, 7, 11}) {
         const int m = kWindowSides[static_cast<std::size_t>(win_fract)];
-        BoxCounter counter(win_fract);
+        BoxCounter counter(m);
         BranchMask mask(m);
         ByteGrid g(m + 1, m + 1);
-        EXPECT_EQ(counter.count(mask), count_boxes(g, box_sides(win_fract), m, m));
+        EXPECT_EQ(counter.count(mask), count_boxes(g, box_sides(m), m, m));
         // Each corner is in exactly one placement's square.
         for (const auto& [r, c] :
              std::vector<std::pair<int, int>>{{0, 0}, {0, m - 1}, {m - 1, 0}, {m - 1, m - 1}}) {
@@ -370,7 +370,7 @@ TEST(FastBoxCounts, EmptyAndSingleCellWindows) {
             mask.set(r, c);
             g.fill(0);
             g(r, c) = 1;
-            EXPECT_EQ(counter.count(mask), count_boxes(g, box_sides(win_fract), m, m))
+            EXPECT_EQ(counter.count(mask), count_boxes(g, box_sides(m), m, m))
                 << "window " << m << ", corner (" << r << ", " << c << ")";
         }
     }
