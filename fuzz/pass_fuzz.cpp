@@ -38,15 +38,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (MNC > 3)
         return 0;
 
-    ds::ByteGrid tab = ds::ucmatrice(columns, lines);
+    ds::ByteGrid tab(lines, columns);
     for (std::size_t k = 3; k < size && k - 3 < static_cast<std::size_t>(tab.size()); ++k)
         tab.data()[k - 3] = data[k] & 1;
     ds::mark_isolated(tab);
 
-    ds::RealGrid dtab = ds::dmatrice(columns, lines);
-    ds::RealGrid dtab_v2 = ds::dmatrice(columns, lines);
-    ds::RealGrid dtab2 = ds::dmatrice(columns, lines);
-    ds::RealGrid dtab3 = ds::dmatrice(columns, lines);
+    ds::RealGrid dtab(lines, columns);
+    ds::RealGrid dtab_v2(lines, columns);
+    ds::RealGrid dtab2(lines, columns);
+    ds::RealGrid dtab3(lines, columns);
     const ds::PassStats st =
         ds::first_pass({tab, ds::kWindowSides[static_cast<std::size_t>(win_fract)], MNC, fdp},
                        {dtab, dtab_v2, dtab2}, {});
@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const int slid_win = ds::kWindowSides[static_cast<std::size_t>(regional)];
     const int bord = ds::half_side(slid_win);
-    ds::ByteGrid image = ds::ucmatrice(columns, lines);
+    ds::ByteGrid image(lines, columns);
     if (fdp) {
         ds::fdp_network_image(dtab, image);
         const ds::Histogram h = ds::fdp_regional_image(dtab, bord, image, {});

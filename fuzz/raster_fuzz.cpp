@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     std::string raw(input.substr(eol + 1));
 
-    ds::ByteGrid tab = ds::ucmatrice(d.nb_col, d.nb_lig);
+    ds::ByteGrid tab(d.nb_lig, d.nb_col);
     std::FILE* f1 = fmemopen(raw.data(), raw.size(), "rb");
     FUZZ_CHECK(f1 != nullptr);
     const std::int64_t bytes = ds::load_raster(f1, tab);
@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ds::mark_isolated(tab);
 
     const auto expected = static_cast<std::size_t>(tab.size());
-    ds::ByteGrid loaded = ds::ucmatrice(d.nb_col, d.nb_lig);
+    ds::ByteGrid loaded(d.nb_lig, d.nb_col);
     for (std::size_t k = 0; k < expected && k < raw.size(); ++k)
         loaded.data()[k] = static_cast<unsigned char>(raw[k]);
     for (std::int64_t i = 0; i < tab.rows(); ++i)

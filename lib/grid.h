@@ -151,57 +151,6 @@ void require_same_shape(const Grid<A>& a, const Grid<B>& b, const char* what) {
         throw std::invalid_argument(what);
 }
 
-// Allocator family: columns first, lines second, as the callers have always passed them.
-template <class T>
-Grid<T> matrice(int NbCol, int NbLig) {
-    return Grid<T>(NbLig, NbCol);
-}
-inline Grid<float> fmatrice(int NbCol, int NbLig) {
-    return matrice<float>(NbCol, NbLig);
-}
-inline Grid<unsigned char> ucmatrice(int NbCol, int NbLig) {
-    return matrice<unsigned char>(NbCol, NbLig);
-}
-inline Grid<unsigned short> usmatrice(int NbCol, int NbLig) {
-    return matrice<unsigned short>(NbCol, NbLig);
-}
-inline Grid<short> smatrice(int NbCol, int NbLig) {
-    return matrice<short>(NbCol, NbLig);
-}
-inline Grid<int> imatrice(int NbCol, int NbLig) {
-    return matrice<int>(NbCol, NbLig);
-}
-inline Grid<double> dmatrice(int NbCol, int NbLig) {
-    return matrice<double>(NbCol, NbLig);
-}
-inline Grid<long double> ldmatrice(int NbCol, int NbLig) {
-    return matrice<long double>(NbCol, NbLig);
-}
-
-// Zero-filled vector of `NbCol` entries. Throws GridAllocError.
-template <class T>
-std::vector<T> vecteur(int NbCol) {
-    if (NbCol <= 0)
-        throw GridAllocError(1, NbCol, "vector length must be positive");
-    try {
-        return std::vector<T>(static_cast<std::size_t>(NbCol), T{});
-    } catch (const std::bad_alloc&) {
-        throw GridAllocError(1, NbCol, "not enough memory");
-    }
-}
-inline std::vector<int> ivecteur(int NbCol) {
-    return vecteur<int>(NbCol);
-}
-inline std::vector<double> dvecteur(int NbCol) {
-    return vecteur<double>(NbCol);
-}
-
-// Releases hand the storage back at once; grids of a run otherwise live until it ends.
-template <class T>
-void frmatrice(Grid<T>& Mat) {
-    Mat = Grid<T>();
-}
-
 // Rows begin to end - 1 of a raster or grid; empty when end <= begin.
 struct RowRange {
     std::int64_t begin = 0;

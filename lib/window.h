@@ -26,12 +26,12 @@ struct Window {
         : win_size(win_size),
           ic(half_side(win_size)),
           jc(half_side(win_size)),
-          tab_prov(ucmatrice(win_size, win_size)),
-          tab_fract(ucmatrice(win_size + 1, win_size + 1)),
-          tab_in(ucmatrice(win_size, win_size)),
-          itab(imatrice(win_size, win_size)),
-          coord_x(ivecteur(win_size * win_size)),
-          coord_y(ivecteur(win_size * win_size)),
+          tab_prov(win_size, win_size),
+          tab_fract(win_size + 1, win_size + 1),
+          tab_in(win_size, win_size),
+          itab(win_size, win_size),
+          coord_x(static_cast<std::size_t>(win_size) * static_cast<std::size_t>(win_size)),
+          coord_y(static_cast<std::size_t>(win_size) * static_cast<std::size_t>(win_size)),
           MinLab(1),
           MaxLab(win_size * win_size) {}
 

@@ -145,7 +145,7 @@ py::dict analyse(const py::object& network, const py::object& window, const py::
     AnalysisSummary summary;
     const std::exception_ptr failure =
         without_gil([&] { summary = ds::analyse(tab, p, products, watch); });
-    frmatrice(tab);
+    tab = ByteGrid();
     if (failure)
         raise_failure(failure, watch, "the network", false);
     return products.result(p, summary);

@@ -157,7 +157,7 @@ TEST(Descriptor, WithoutParameterLines) {
 }
 
 TEST(Formats, ImageIsItsRowsInOrder) {
-    ByteGrid g = ucmatrice(3, 2);
+    ByteGrid g(2, 3);
     g(0, 0) = 1;
     g(0, 2) = 255;
     g(1, 1) = 247;

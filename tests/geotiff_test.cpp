@@ -40,7 +40,7 @@ TEST(GeoTiff, RiverValuesOfOneAreTheNetworkAndNoDataIsBackground) {
     // Float values: 1 is network; 1.5, 2, -9999 (NoData) and 0 are not.
     const std::vector<double> v = {1, 0, 1.5, 2, -9999, 1};
     make_tif(dir.path() / "f.tif", 2, 3, v, {GDT_Float32, -9999.0, false});
-    ByteGrid tab = ucmatrice(3, 2);
+    ByteGrid tab(2, 3);
     read_network((dir.path() / "f.tif").string(), tab);
     EXPECT_EQ(std::vector<unsigned char>(tab.data(), tab.data() + 6),
               (std::vector<unsigned char>{1, 0, 0, 0, 0, 1}));
@@ -71,7 +71,7 @@ TEST(GeoTiff, PixelSizeIsTheRoundedPixelWidthOfTheGeotransform) {
 
 TEST(GeoTiff, AFileThatCannotBeCreatedIsAnError) {
     test::TempDir dir;
-    ByteGrid image = ucmatrice(2, 2);
+    ByteGrid image(2, 2);
     EXPECT_THROW(write_geotiff((dir.path() / "none" / "x.tif").string(), image, {}, {}),
                  RasterError);
     EXPECT_THROW(probe_raster((dir.path() / "missing.tif").string()), RasterError);
@@ -92,7 +92,7 @@ TEST(GeoTiff, BlocksOutOfProportionToTheRasterAreRefusedBeforeAnyRead) {
         return path;
     };
     const std::string usual = tiled("usual.tif", "256");
-    ByteGrid tab = ucmatrice(4, 4);
+    ByteGrid tab(4, 4);
     EXPECT_EQ(probe_raster(usual).river.nb_col, 4);
     EXPECT_NO_THROW(read_network(usual, tab));
 
@@ -204,7 +204,7 @@ namespace {
 TEST(GeoTiff, WithoutGdalEveryCallSaysSo) {
     EXPECT_FALSE(have_gdal());
     EXPECT_EQ(gdal_release(), "");
-    ByteGrid image = ucmatrice(2, 2);
+    ByteGrid image(2, 2);
     EXPECT_THROW(probe_raster("x.tif"), RasterError);
     EXPECT_THROW(read_network("x.tif", image), RasterError);
     EXPECT_THROW(write_geotiff("x.tif", image, {}, {}), RasterError);

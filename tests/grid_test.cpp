@@ -9,8 +9,8 @@
 namespace ds {
 namespace {
 
-TEST(Grid, AllocatorsTakeColumnsFirstAndStartAtZero) {
-    const ByteGrid g = ucmatrice(3, 2);
+TEST(Grid, TakesLinesFirstAndStartsAtZero) {
+    const ByteGrid g(2, 3);
     EXPECT_EQ(g.rows(), 2);
     EXPECT_EQ(g.cols(), 3);
     for (std::int64_t r = 0; r < 2; ++r)
@@ -18,11 +18,10 @@ TEST(Grid, AllocatorsTakeColumnsFirstAndStartAtZero) {
             EXPECT_EQ(g(r, c), 0);
     // The cell of line 1, column 2 is the last one of the single block.
     EXPECT_EQ(&g(1, 2), g.data() + 5);
-    EXPECT_EQ(ivecteur(169).size(), 169u);
 }
 
 TEST(Grid, RowsAreContiguousSpans) {
-    IntGrid g = imatrice(4, 3);
+    IntGrid g(3, 4);
     auto row = g.row(1);
     ASSERT_EQ(row.size(), 4u);
     row[3] = 7;
@@ -31,11 +30,11 @@ TEST(Grid, RowsAreContiguousSpans) {
 }
 
 TEST(Grid, BadSizesAreReportedNotAllocated) {
-    EXPECT_THROW(ucmatrice(0, 5), GridAllocError);
-    EXPECT_THROW(ucmatrice(5, -1), GridAllocError);
-    EXPECT_THROW(dmatrice(2147483647, 2147483647), GridAllocError);
+    EXPECT_THROW(ByteGrid(5, 0), GridAllocError);
+    EXPECT_THROW(ByteGrid(-1, 5), GridAllocError);
+    EXPECT_THROW(RealGrid(2147483647, 2147483647), GridAllocError);
     try {
-        (void)dmatrice(2000000000, 2000000000);
+        (void)RealGrid(2000000000, 2000000000);
         FAIL() << "expected GridAllocError";
     } catch (const GridAllocError& e) {
         EXPECT_EQ(e.lines(), 2000000000);

@@ -19,7 +19,7 @@ using test::ImagesRoot;
 // A grid from rows of digits; '#' stands for 255.
 ByteGrid grid_of(std::initializer_list<const char*> rows) {
     const auto cols = static_cast<int>(std::string(*rows.begin()).size());
-    ByteGrid g = ucmatrice(cols, static_cast<int>(rows.size()));
+    ByteGrid g(static_cast<std::int64_t>(rows.size()), cols);
     int i = 0;
     for (const char* row : rows) {
         for (int j = 0; j < cols; ++j)
@@ -71,12 +71,12 @@ struct TempFile {
 
 TEST(LoadRaster, RowsInOrderShortFilesLeaveZerosLongFilesAreCut) {
     TempFile exact("\1\2\3\4\5\6\7");
-    ByteGrid tab = ucmatrice(3, 2);
+    ByteGrid tab(2, 3);
     EXPECT_EQ(load_raster(exact.f, tab), 6);
     EXPECT_EQ(tab, grid_of({"123", "456"}));
 
     TempFile shorter("\1\2\3\4");
-    ByteGrid partial = ucmatrice(3, 3);
+    ByteGrid partial(3, 3);
     EXPECT_EQ(load_raster(shorter.f, partial), 4);
     EXPECT_EQ(partial, grid_of({"123", "400", "000"}));
 }
@@ -85,20 +85,20 @@ TEST(Lecture, WarnsAboutAShortOrLongFile) {
     test::TempDir dir;
     const std::string path = dir.file("R.raw");
     test::write_file(path, std::string("\0\0\0\0\0\0\1\0\0\0\0\0", 12));
-    ByteGrid tab = ucmatrice(5, 4);
+    ByteGrid tab(4, 5);
     EXPECT_EQ(lecture(path, tab),
               "Warning: the raster file holds only 12 of the 20 expected bytes");
     EXPECT_EQ(tab(1, 1), 1);
 
     // Longer than the raster: the first 10 bytes are loaded and the rest is reported.
-    ByteGrid two = ucmatrice(5, 2);
+    ByteGrid two(2, 5);
     EXPECT_EQ(lecture(path, two),
               "Warning: the raster file holds more than the 10 expected bytes; the rest is "
               "ignored");
     EXPECT_EQ(two(1, 1), 1);
 
     // Exactly the raster: nothing to say.
-    ByteGrid exact = ucmatrice(4, 3);
+    ByteGrid exact(3, 4);
     EXPECT_EQ(lecture(path, exact), std::nullopt);
     EXPECT_THROW(lecture(dir.file("none.raw"), exact), FileError);
 }

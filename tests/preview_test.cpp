@@ -55,7 +55,7 @@ TEST(ColourMaps, TacoMapSeparatesMeandersFromDendriticStructures) {
 
 TEST(QuickLook, PngHoldsEveryPixelThroughThePalette) {
     test::TempDir dir;
-    ByteGrid image = ucmatrice(7, 5);
+    ByteGrid image(5, 7);
     for (std::int64_t i = 0; i < 5; ++i)
         for (std::int64_t j = 0; j < 7; ++j)
             image(i, j) = static_cast<unsigned char>(i * 7 + j == 3 ? 0 : 120 + i * 7 + j);
@@ -100,7 +100,7 @@ TEST(Report, SmallRastersAreEnlargedByAWholeFactor) {
 }
 
 TEST(Report, PageIsSelfContainedWithAPictureAndAHistogramEach) {
-    ByteGrid image = ucmatrice(4, 4);
+    ByteGrid image(4, 4);
     image(1, 1) = 150;
     ReportInput in;
     in.name = "N<&>";

@@ -30,7 +30,7 @@ bool is_square(const ByteGrid& image, int lo, int hi, unsigned char value) {
 }
 
 TEST(PositiveWindowSum, CountsPositiveCellsOfTheWindowOnly) {
-    RealGrid g = dmatrice(5, 5);
+    RealGrid g(5, 5);
     g.fill(7.0);  // outside the window: never read
     for (int r = 1; r <= 3; ++r)
         for (int c = 1; c <= 3; ++c)
@@ -47,14 +47,14 @@ TEST(PositiveWindowSum, CountsPositiveCellsOfTheWindowOnly) {
 }
 
 TEST(ProgressiveSmoothing, StepsGrowBySideTwoUpToTheRegionalWindow) {
-    RealGrid dtab2 = dmatrice(20, 20), dtab3 = dmatrice(20, 20);
+    RealGrid dtab2(20, 20), dtab3 = RealGrid(20, 20);
     std::vector<int> sides;
     progressive_smoothing(dtab2, dtab3, 13, [&](int step) { sides.push_back(step); });
     EXPECT_EQ(sides, (std::vector<int>{3, 5, 7, 9, 11, 13}));
 }
 
 TEST(ProgressiveSmoothing, AveragesPositiveValuesAndClearsTheBorderEachStep) {
-    RealGrid dtab2 = dmatrice(8, 5), dtab3 = dmatrice(8, 5);
+    RealGrid dtab2(5, 8), dtab3 = RealGrid(5, 8);
     dtab2(0, 0) = 50.0;  // on the border: read by (1, 1), then cleared
     dtab2(2, 2) = 100.0;
     dtab2(2, 3) = 200.0;
@@ -73,10 +73,10 @@ TEST(ProgressiveSmoothing, AveragesPositiveValuesAndClearsTheBorderEachStep) {
 }
 
 TEST(ProgressiveSmoothing, SingleValueSpreadsIntoThe43Square) {
-    RealGrid dtab2 = dmatrice(61, 61), dtab3 = dmatrice(61, 61);
+    RealGrid dtab2(61, 61), dtab3 = RealGrid(61, 61);
     dtab2(30, 30) = 150.0;
     progressive_smoothing(dtab2, dtab3, 13, {});
-    ByteGrid tab_out2 = ucmatrice(61, 61);
+    ByteGrid tab_out2(61, 61);
     const Histogram h = taco_regional_image(dtab3, 6, tab_out2);
     EXPECT_TRUE(is_square(tab_out2, 30 - 21, 30 + 21, 150));
     EXPECT_EQ(h[150], 1849);
@@ -89,7 +89,7 @@ TEST(ProgressiveSmoothing, SingleValueSpreadsIntoThe43Square) {
 }
 
 TEST(TacoExtremes, TakeOnlyTheRegionalMargin) {
-    RealGrid dtab2 = dmatrice(20, 20);
+    RealGrid dtab2(20, 20);
     dtab2(3, 3) = 500.0;    // between the analysis and the regional margin
     dtab2(10, 16) = 0.1;    // idem
     dtab2(6, 6) = 80.0;     // first cell inside
@@ -99,7 +99,7 @@ TEST(TacoExtremes, TakeOnlyTheRegionalMargin) {
     EXPECT_EQ(e.dval_min, 0.3);
     EXPECT_EQ(e.dval_max, 80.0);
 
-    RealGrid none = dmatrice(20, 20);
+    RealGrid none(20, 20);
     none(10, 10) = -5.0;
     none(0, 0) = 90.0;
     const TacoExtremes n = taco_extremes(none, 6);
@@ -108,8 +108,8 @@ TEST(TacoExtremes, TakeOnlyTheRegionalMargin) {
 }
 
 TEST(TacoNetworkImage, RoundsStoresLowBitsAndCountsNonZeroValues) {
-    RealGrid dtab2 = dmatrice(4, 2);
-    ByteGrid tab_out2 = ucmatrice(4, 2);
+    RealGrid dtab2(2, 4);
+    ByteGrid tab_out2(2, 4);
     tab_out2.fill(9);  // stale content is cleared
     dtab2(0, 0) = 0.3;
     dtab2(0, 1) = 150.5;
@@ -130,8 +130,8 @@ TEST(TacoNetworkImage, RoundsStoresLowBitsAndCountsNonZeroValues) {
 }
 
 TEST(TacoRegionalImage, TruncatesInsideTheMarginAndCountsZeros) {
-    RealGrid dtab3 = dmatrice(9, 8);
-    ByteGrid tab_out2 = ucmatrice(9, 8);
+    RealGrid dtab3(8, 9);
+    ByteGrid tab_out2(8, 9);
     dtab3(0, 4) = 120.0;  // border: stays 0, not counted
     dtab3(2, 2) = 150.9;
     dtab3(3, 3) = 0.7;
@@ -170,8 +170,8 @@ TEST(TacoProducts, TheSameOnAnyNumberOfThreads) {
 }
 
 TEST(FdpNetworkImage, RoundsEveryPixel) {
-    RealGrid dtab = dmatrice(3, 2);
-    ByteGrid tab_out = ucmatrice(3, 2);
+    RealGrid dtab(2, 3);
+    ByteGrid tab_out(2, 3);
     dtab(0, 0) = 123.45;
     dtab(1, 2) = 123.5;
     dtab(0, 2) = 260.0;
@@ -183,8 +183,8 @@ TEST(FdpNetworkImage, RoundsEveryPixel) {
 }
 
 TEST(FdpRegionalImage, SingleValueFillsTheRegionalWindow) {
-    RealGrid dtab = dmatrice(40, 40);
-    ByteGrid tab_out = ucmatrice(40, 40);
+    RealGrid dtab(40, 40);
+    ByteGrid tab_out(40, 40);
     dtab(20, 20) = 123.45;
     const Histogram h = fdp_regional_image(dtab, 6, tab_out, {});
     EXPECT_TRUE(is_square(tab_out, 14, 26, 123));
@@ -193,8 +193,8 @@ TEST(FdpRegionalImage, SingleValueFillsTheRegionalWindow) {
 }
 
 TEST(FdpRegionalImage, RoundedMeanOfPositiveValues) {
-    RealGrid dtab = dmatrice(5, 5);
-    ByteGrid tab_out = ucmatrice(5, 5);
+    RealGrid dtab(5, 5);
+    ByteGrid tab_out(5, 5);
     dtab(1, 1) = 120.0;
     dtab(2, 3) = 125.0;
     dtab(3, 2) = 126.0;
@@ -208,8 +208,8 @@ TEST(FdpRegionalImage, RoundedMeanOfPositiveValues) {
 }
 
 TEST(FdpRegionalImage, BorderOfWidthBordIsZero) {
-    RealGrid dtab = dmatrice(12, 10);
-    ByteGrid tab_out = ucmatrice(12, 10);
+    RealGrid dtab(10, 12);
+    ByteGrid tab_out(10, 12);
     dtab.fill(100.0);
     const Histogram h = fdp_regional_image(dtab, 3, tab_out, {});
     for (std::int64_t i = 0; i < 10; ++i)
@@ -221,8 +221,8 @@ TEST(FdpRegionalImage, BorderOfWidthBordIsZero) {
 }
 
 TEST(FdpRegionalImage, WindowLargerThanTheRasterComputesNothing) {
-    RealGrid dtab = dmatrice(20, 20);
-    ByteGrid tab_out = ucmatrice(20, 20);
+    RealGrid dtab(20, 20);
+    ByteGrid tab_out(20, 20);
     dtab.fill(150.0);
     int lines = 0;
     const Histogram h = fdp_regional_image(dtab, 30, tab_out, [&](int) { ++lines; });
@@ -234,8 +234,8 @@ TEST(FdpRegionalImage, WindowLargerThanTheRasterComputesNothing) {
 }
 
 TEST(FdpRegionalImage, ProgressOnEveryLineInsideTheMargin) {
-    RealGrid dtab = dmatrice(15, 120);
-    ByteGrid tab_out = ucmatrice(15, 120);
+    RealGrid dtab(120, 15);
+    ByteGrid tab_out(120, 15);
     std::vector<int> lines;
     fdp_regional_image(dtab, 6, tab_out, [&](int line) { lines.push_back(line); });
     std::vector<int> inside(120 - 12);
@@ -244,11 +244,11 @@ TEST(FdpRegionalImage, ProgressOnEveryLineInsideTheMargin) {
 }
 
 TEST(Products, MismatchedImageBufferIsRejected) {
-    RealGrid values = dmatrice(5, 4);
-    ByteGrid image = ucmatrice(4, 5);
+    RealGrid values(4, 5);
+    ByteGrid image(5, 4);
     EXPECT_THROW(fdp_network_image(values, image), std::invalid_argument);
     EXPECT_THROW(taco_network_image(values, image), std::invalid_argument);
-    RealGrid scratch = dmatrice(4, 4);
+    RealGrid scratch(4, 4);
     EXPECT_THROW(progressive_smoothing(values, scratch, 13, {}), std::invalid_argument);
 }
 
