@@ -80,7 +80,7 @@ const char* stage_name(Progress::Stage stage) {
 }
 
 std::string version_text() {
-    std::string text = "drainshape " DRAINSHAPE_VERSION;
+    std::string text = program_version();
     if (!have_gdal())
         text += "\nGeoTIFF input and output: not built in (built without GDAL)";
     else if (const std::string module = gis_module_path(); module.empty())

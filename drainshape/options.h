@@ -25,7 +25,8 @@ Engine engine_of(const std::string& name);
 // The name of a stage as progress lines and bars show it.
 const char* stage_name(Progress::Stage stage);
 
-// "drainshape 0.1.0" and whether GeoTIFF input and output are built in.
+// The program and its version (program_version), and whether GeoTIFF input and output are built
+// in.
 std::string version_text();
 
 }  // namespace ds
