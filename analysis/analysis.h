@@ -51,7 +51,8 @@ std::optional<std::string> parameters_problem(const AnalysisParameters& p);
 // The sides of the menu as a text: "13, 25, ... or 661".
 std::string menu_sides();
 
-// "drainshape 0.2.0": the program that made the products.
+// "drainshape " and the version CMake's project gives (DRAINSHAPE_VERSION): the program that
+// made the products.
 std::string program_version();
 
 // What a run of `p` is, as outputs record it: program, engine, treatment ("both" or "taco"),

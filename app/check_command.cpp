@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "app/cli.h"
-#include "app/run_job.h"
+#include "drainshape/run.h"
 
 namespace ds {
 

@@ -10,7 +10,6 @@
 #include "app/parameters.h"
 #include "app/progress.h"
 #include "app/run_command.h"
-#include "app/run_job.h"
 #include "app/run_state.h"
 
 namespace {
@@ -28,7 +27,7 @@ int run_dialog(const ds::DialogOptions& o) {
         ds::parameters(s, con);
         ds::RunJob job;
         job.river_path = s.river_raw;
-        job.river.river = s.river;
+        job.river = s.river;
         job.output_base = s.output_base;
         job.name = s.nomfic1;
         job.params = s.params;

@@ -12,8 +12,8 @@
 #include <utility>
 
 #include "analysis/analysis.h"
-#include "app/usage_error.h"
 #include "dem/streams.h"
+#include "drainshape/usage_error.h"
 #include "gis/crs.h"
 #include "gis/dem_raster.h"
 

@@ -4,7 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/stop_signals.h"
+#include "drainshape/options.h"
+#include "drainshape/stop_signals.h"
 
 namespace ds {
 
@@ -70,20 +71,6 @@ RunProgress::RunProgress(std::ostream& err, Style style)
 
 double RunProgress::elapsed() const {
     return seconds_between(start_, Clock::now());
-}
-
-const char* RunProgress::stage_name(Stage stage) {
-    switch (stage) {
-        case Stage::FirstPass:
-            return "first pass";
-        case Stage::FdpRegional1:
-            return "FDP regional means";
-        case Stage::FdpRegional2:
-            return "FDP regional means (2)";
-        case Stage::Smoothing:
-            return "TACO smoothing";
-    }
-    return "";
 }
 
 std::string RunProgress::clock_text(double seconds) {

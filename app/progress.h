@@ -49,8 +49,6 @@ class RunProgress final : public Progress {
     // Seconds since construction.
     double elapsed() const;
 
-    // The name of a stage as the lines and the bar show it.
-    static const char* stage_name(Stage stage);
     // "[#####-----]  42%  0:12 elapsed  0:16 left" for `done` of `total` after `seconds`.
     static std::string bar_text(std::int64_t done, std::int64_t total, double seconds, int width);
     // m:ss, or h:mm:ss from one hour on.

@@ -13,7 +13,6 @@
 #include <utility>
 #include <vector>
 
-#include "io/formats.h"
 #include "lib/grid.h"
 
 namespace ds {
@@ -30,9 +29,16 @@ struct GeoReference {
     std::string projection;  // WKT; empty when none
 };
 
+// Lines and columns of a raster, and its pixel width from the geotransform, rounded (0 without
+// one): the fields of a river descriptor that a raster gives.
+struct RasterSize {
+    int nb_lig = 0;
+    int nb_col = 0;
+    int pix_size = 0;
+};
+
 struct RasterInfo {
-    // Lines and columns; the pixel width from the geotransform, rounded (0 without one).
-    RiverDescriptor river;
+    RasterSize river;
     GeoReference geo;
 };
 

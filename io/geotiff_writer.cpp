@@ -41,9 +41,9 @@ std::vector<std::pair<std::string, std::string>> geotiff_metadata(const std::str
 void GeoTiffWriter::image(const ImageProduct& p) {
     const std::string suffix = std::string(p.info.suffix) + ".tif";
     const std::string path = out_.reserve(suffix);
-    const std::string descriptor = descriptor_text(river_.river, p_, p);
+    const std::string descriptor = descriptor_text(river_, p_, p);
     try {
-        write_geotiff(path, p.image, river_.geo, geotiff_metadata(descriptor, p_, p.info));
+        write_geotiff(path, p.image, geo_, geotiff_metadata(descriptor, p_, p.info));
     } catch (const RasterError& e) {
         const std::string shown = out_.base() + suffix;
         throw FileError(shown, "Cannot write file " + shown + ": " + e.what());

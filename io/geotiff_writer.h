@@ -24,15 +24,17 @@ std::vector<std::pair<std::string, std::string>> geotiff_metadata(const std::str
 
 class GeoTiffWriter final : public ProductReceiver {
   public:
-    GeoTiffWriter(OutputSet& out, const RasterInfo& river, const AnalysisParameters& p)
-        : out_(out), river_(river), p_(p) {}
+    GeoTiffWriter(OutputSet& out, const RiverDescriptor& river, const GeoReference& geo,
+                  const AnalysisParameters& p)
+        : out_(out), river_(river), geo_(geo), p_(p) {}
 
     void image(const ImageProduct& p) override;
     void r2_table(const R2Product&) override {}
 
   private:
     OutputSet& out_;
-    RasterInfo river_;
+    RiverDescriptor river_;
+    GeoReference geo_;
     AnalysisParameters p_;
 };
 

@@ -58,18 +58,18 @@ template <class Io>
 void fields(Io& io, RunJob& job) {
     io(job.river_path);
     io(job.raw);
-    RiverDescriptor& d = job.river.river;
+    RiverDescriptor& d = job.river;
     for (int* v : {&d.nb_lig, &d.nb_col, &d.val, &d.mind, &d.maxd, &d.pix_size, &d.read})
         io(*v);
-    bool georeferenced = job.river.geo.transform.has_value();
+    bool georeferenced = job.geo.transform.has_value();
     io(georeferenced);
     if (georeferenced) {
-        if (!job.river.geo.transform)
-            job.river.geo.transform.emplace();
-        for (double& v : *job.river.geo.transform)
+        if (!job.geo.transform)
+            job.geo.transform.emplace();
+        for (double& v : *job.geo.transform)
             io(v);
     }
-    io(job.river.geo.projection);
+    io(job.geo.projection);
     io(job.output_base);
     io(job.name);
     AnalysisParameters& p = job.params;

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "app/run_job.h"
+#include "drainshape/run.h"
 
 namespace ds {
 

@@ -8,11 +8,7 @@
 #include <memory>
 #include <sstream>
 
-#include "analysis/strip.h"
-#include "app/cli.h"
-#include "app/progress.h"
-#include "app/run_command.h"
-#include "app/stop_signals.h"
+#include "drainshape/drainshape.h"
 #include "gis/geotiff.h"
 #include "io/file_set.h"
 #include "io/lecture.h"
@@ -47,10 +43,9 @@ class RankProgress final : public Progress {
         char text[160];
         if (stage == Stage::FirstPass)
             std::snprintf(text, sizeof text, "%s: %lld network pixels of rank 0 in %.1f s",
-                          RunProgress::stage_name(stage), static_cast<long long>(items), seconds);
+                          stage_name(stage), static_cast<long long>(items), seconds);
         else
-            std::snprintf(text, sizeof text, "%s: rank 0 in %.1f s", RunProgress::stage_name(stage),
-                          seconds);
+            std::snprintf(text, sizeof text, "%s: rank 0 in %.1f s", stage_name(stage), seconds);
         *err_ << text << " (" << ranks_ << " ranks)\n";
         err_->flush();
     }
@@ -113,13 +108,13 @@ RowReader river_reader(const RunJob& job, RowRange own, std::int64_t& redundant)
             read_raster_rows(job.river_path, rows, tab);
         } else {
             try {
-                read_network_rows(job.river_path, job.river.river.nb_lig, rows, tab);
+                read_network_rows(job.river_path, job.river.nb_lig, rows, tab);
             } catch (const RasterError& e) {
                 throw FileError(job.river_path,
                                 "Cannot read file " + job.river_path + ": " + e.what());
             }
         }
-        const std::int64_t nb_lig = job.river.river.nb_lig;
+        const std::int64_t nb_lig = job.river.nb_lig;
         const RowRange checked = common_rows(own, {rows.begin == 0 ? 0 : rows.begin + 1,
                                                    rows.end == nb_lig ? nb_lig : rows.end - 1});
         redundant = count_redundant(tab, checked.from(rows.begin));
@@ -132,7 +127,7 @@ int run(Team& team, const RunJob& job, bool quiet, bool degrees) {
     const StopSignals signals;
     const bool root = team.rank() == 0;
     RankProgress progress(root && !quiet ? &std::cerr : nullptr, team.size());
-    const RiverDescriptor& d = job.river.river;
+    const RiverDescriptor& d = job.river;
     const StripPlan plan{d.nb_lig, d.nb_col, strip_rows(d.nb_lig, team.rank(), team.size())};
     try {
         std::unique_ptr<OutputSet> out;
@@ -192,7 +187,7 @@ int main_of_rank(int argc, char** argv) {
     std::ostringstream silent;
     std::ostream& out = rank == 0 ? std::cout : silent;
     std::ostream& err = rank == 0 ? std::cerr : silent;
-    const CommandLine cl = parse_run_line(
+    const RunLine line = parse_run_line(
         kProgram,
         "drainshape-mpi analyses a river network as 'drainshape run' does, shared by the ranks "
         "of an MPI job\n(mpirun -np N drainshape-mpi RIVER [options]): each rank reads and "
@@ -206,14 +201,14 @@ int main_of_rank(int argc, char** argv) {
                 return text.substr(0, text.find_first_of(",\n"));
             }(),
         argc, argv, out, err);
-    if (cl.kind != CommandLine::Kind::Run)
-        return cl.status;
-    Team team(MPI_COMM_WORLD, cl.run.river);
+    if (!line.run)
+        return line.status;
+    Team team(MPI_COMM_WORLD, line.options.river);
     RunJob job;
-    if (const int status = checked_job(team, cl.run, job); status != 0)
+    if (const int status = checked_job(team, line.options, job); status != 0)
         return status;
-    const bool degrees = team.rank() == 0 && pixel_size_in_degrees(cl.run, job);
-    return run(team, job, cl.run.quiet, degrees);
+    const bool degrees = team.rank() == 0 && pixel_size_in_degrees(line.options, job);
+    return run(team, job, line.options.quiet, degrees);
 }
 
 }  // namespace

@@ -37,9 +37,9 @@ StripFiles::StripFiles(Team& team, OutputSet* out, const RunJob& job)
     : team_(team),
       out_(out),
       job_(job),
-      own_(strip_rows(job.river.river.nb_lig, team.rank(), team.size())),
+      own_(strip_rows(job.river.nb_lig, team.rank(), team.size())),
       tiff_(std::make_unique<Tiff>()) {
-    MPI_Type_contiguous(job.river.river.nb_col, MPI_BYTE, &row_type_);
+    MPI_Type_contiguous(job.river.nb_col, MPI_BYTE, &row_type_);
     MPI_Type_commit(&row_type_);
 }
 
@@ -72,7 +72,7 @@ void StripFiles::image(const StripImage& p) {
             return;
         const auto [lo, hi] = fold_extremes(all);
         const std::string descriptor =
-            descriptor_text(job_.river.river, job_.params, {p.info, p.image, counts, lo, hi});
+            descriptor_text(job_.river, job_.params, {p.info, p.image, counts, lo, hi});
         OutFile txt = out_->create(suffix + ".txt", OutFile::Mode::Text);
         txt.print("%s", descriptor.c_str());
         txt.close();
@@ -82,9 +82,9 @@ void StripFiles::image(const StripImage& p) {
         if (!job_.geotiff)
             return;
         const std::string tif = out_->reserve(suffix + ".tif");
-        const RiverDescriptor& d = job_.river.river;
+        const RiverDescriptor& d = job_.river;
         try {
-            tiff_->file = create_geotiff_rows(tif, d.nb_lig, d.nb_col, job_.river.geo,
+            tiff_->file = create_geotiff_rows(tif, d.nb_lig, d.nb_col, job_.geo,
                                               geotiff_metadata(descriptor, job_.params, p.info));
         } catch (const RasterError& e) {
             const std::string shown = job_.output_base + suffix + ".tif";
@@ -101,7 +101,7 @@ void StripFiles::image(const StripImage& p) {
 
 void StripFiles::gather_geotiff(const StripImage& p) {
     const std::string shown = job_.output_base + std::string(p.info.suffix) + ".tif";
-    const std::int64_t chunk = rows_per_message(job_.river.river.nb_col);
+    const std::int64_t chunk = rows_per_message(job_.river.nb_col);
     if (team_.rank() != 0) {
         for (std::int64_t r = own_.begin; r < own_.end; r += chunk)
             MPI_Send(p.image.row(r - p.first).data(),
@@ -125,7 +125,7 @@ void StripFiles::gather_geotiff(const StripImage& p) {
     };
     write(p.image, p.first, own_);
     for (int q = 1; q < team_.size(); ++q) {
-        const RowRange rows = strip_rows(job_.river.river.nb_lig, q, team_.size());
+        const RowRange rows = strip_rows(job_.river.nb_lig, q, team_.size());
         for (std::int64_t r = rows.begin; r < rows.end; r += chunk) {
             const RowRange piece{r, std::min(r + chunk, rows.end)};
             MPI_Recv(tiff_->rows.data(), static_cast<int>(piece.size()), row_type_, q, 2,

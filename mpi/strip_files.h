@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "analysis/strip.h"
-#include "app/run_job.h"
+#include "drainshape/run.h"
 #include "io/output_set.h"
 #include "mpi/team.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "analysis/strip.h"
-#include "app/run_job.h"
+#include "drainshape/run.h"
 #include "lib/values.h"
 
 namespace ds {

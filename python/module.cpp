@@ -8,12 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis/analysis.h"
-#include "app/cli.h"
-#include "app/run_command.h"
-#include "app/run_job.h"
-#include "app/stop_signals.h"
 #include "arrays.h"
+#include "drainshape/drainshape.h"
 #include "lib/window.h"
 #include "python_progress.h"
 

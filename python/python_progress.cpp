@@ -1,7 +1,6 @@
 #include "python_progress.h"
 
-#include "app/progress.h"
-#include "app/stop_signals.h"
+#include "drainshape/drainshape.h"
 
 namespace py = pybind11;
 
@@ -48,7 +47,7 @@ void PythonProgress::report(std::int64_t done) {
         return;
     py::gil_scoped_acquire gil;
     try {
-        callback_(RunProgress::stage_name(stage_), done, total_);
+        callback_(stage_name(stage_), done, total_);
     } catch (py::error_already_set&) {
         error_ = std::current_exception();
         throw RunStopped();

@@ -64,7 +64,7 @@ TEST(InterruptedRun, SigtermLeavesTheEarlierResults) {
     const auto before = contents(images);
     ASSERT_EQ(before.size(), 22u);
 
-    // The literal engine smooths for seconds: the signal comes in the middle of it.
+    // The reference engine smooths for seconds: the signal comes in the middle of it.
     const fs::path err = images.scratch() / "err.txt";
     const std::string exe = DRAINSHAPE_EXE;
     const std::string river_arg = river.string();

@@ -139,7 +139,7 @@ TEST(MpiRun, TheLargestWindowsGiveTheBytesOfOneProcessOnEveryNumberOfRanks) {
     expect_same_files({generated(700, 690, 3), 661, 661, true, ""});
 }
 
-TEST(MpiRun, TheLiteralEngineSharedByRanksWritesTheSameBytes) {
+TEST(MpiRun, TheReferenceEngineSharedByRanksWritesTheSameBytes) {
     expect_same_files({generated(90, 80, 5), 13, 37, true, "--engine reference"});
 }
 

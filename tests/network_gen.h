@@ -1,4 +1,4 @@
-// Generated drainage rasters for the tests that compare the fast engine with the literal one:
+// Generated drainage rasters for the tests that compare the fast engine with the reference one:
 // random trees, random walks, dense blobs and straight lines, on a raster of bytes (1 = network).
 #pragma once
 

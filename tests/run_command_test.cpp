@@ -1,8 +1,13 @@
-// `drainshape run`, driven through the real executable.
+// `drainshape run`, driven through the real executable, and its refusals in process.
 #include <gtest/gtest.h>
 
 #include <set>
+#include <sstream>
 #include <string>
+#include <vector>
+
+#include "app/cli.h"
+#include "app/run_command.h"
 
 #include "tests/collect_products.h"
 #include "tests/exe_runner.h"
@@ -89,73 +94,82 @@ TEST(RunCommand, PixelSizeOptionReplacesTheRiversOwn) {
     EXPECT_EQ(read_file(images.file("R_TAC_RI.txt")).rfind(test::header(9, 11, 25), 0), 0u);
 }
 
-// Status 2, one line naming the problem, and no file written.
-void expect_refused(const ImagesRoot& images, const std::string& args,
+// Status 2, one line naming the problem, and no file written: `drainshape run ARGS` parsed and
+// checked in process.
+void expect_refused(const ImagesRoot& images, const std::vector<std::string>& args,
                     const std::string& fragment) {
-    SCOPED_TRACE(args);
+    std::vector<const char*> argv{"drainshape", "run"};
+    std::string shown = "run";
+    for (const std::string& a : args) {
+        argv.push_back(a.c_str());
+        shown += " " + a;
+    }
+    SCOPED_TRACE(shown);
     const auto before = images.files();
-    const auto r = run(images, args);
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.out, "");
-    ASSERT_FALSE(r.err.empty());
-    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
-    EXPECT_NE(r.err.find(fragment), std::string::npos) << r.err;
+    std::ostringstream out, err;
+    const CommandLine cl = parse_command_line(static_cast<int>(argv.size()), argv.data(), out, err);
+    ASSERT_EQ(cl.kind, CommandLine::Kind::Run) << err.str();
+    EXPECT_EQ(run_command(cl.run, err, false), kUsageStatus);
+    EXPECT_EQ(out.str(), "");
+    const std::string e = err.str();
+    ASSERT_FALSE(e.empty());
+    EXPECT_EQ(e.find('\n'), e.size() - 1) << e;
+    EXPECT_EQ(e.rfind("drainshape: ", 0), 0u) << e;
+    EXPECT_NE(e.find(fragment), std::string::npos) << e;
     EXPECT_EQ(images.files(), before);
 }
 
 TEST(RunCommand, ARiverThatCannotBeReadIsRefused) {
     ImagesRoot images;
     const std::string missing = images.file("R.raw").string();
-    expect_refused(images, quoted(missing), "no river file " + missing);
+    expect_refused(images, {missing}, "no river file " + missing);
 
     images.add_river("R", 9, 11, "");
-    expect_refused(images, quoted(missing),
+    expect_refused(images, {missing},
                    "no descriptor " + images.file("R.txt").string() + " beside " + missing +
                        "; it should hold six integers: lines, columns, 1, 0, 255 and the pixel "
                        "size");
 
     images.add_river("Z", 9, 11, "0 11 1 0 255 30");
-    expect_refused(images, quoted(images.file("Z.raw").string()),
+    expect_refused(images, {images.file("Z.raw").string()},
                    "gives 0 lines and 11 columns: a raster needs at least one line");
 
     fs::create_directory(images.file("D.raw"));
-    expect_refused(images, quoted(images.file("D.raw").string()), "is a folder");
+    expect_refused(images, {images.file("D.raw").string()}, "is a folder");
 }
 
 TEST(RunCommand, ARasterThatIsNotOneIsRefused) {
     ImagesRoot images;
     test::write_file(images.file("X.tif"), "not a raster at all");
 #if DRAINSHAPE_WITH_GDAL
-    expect_refused(images, quoted(images.file("X.tif").string()), "cannot read the river");
+    expect_refused(images, {images.file("X.tif").string()}, "cannot read the river");
 #else
-    expect_refused(images, quoted(images.file("X.tif").string()), "built without GDAL");
+    expect_refused(images, {images.file("X.tif").string()}, "built without GDAL");
 #endif
 }
 
 TEST(RunCommand, AnOutputFolderThatCannotBeWrittenIsRefused) {
     ImagesRoot images;
     images.add_river("R", 9, 11, "9 11 1 0 255 30");
-    const std::string river = quoted(images.file("R.raw").string());
+    const std::string river = images.file("R.raw").string();
     const fs::path missing = images.scratch() / "nowhere";
-    expect_refused(images, river + " --out " + quoted(missing.string()),
+    expect_refused(images, {river, "--out", missing.string()},
                    "the output folder " + missing.string() + " does not exist");
-    expect_refused(images, river + " --out " + quoted(images.file("R.txt").string()),
-                   "does not exist");
+    expect_refused(images, {river, "--out", images.file("R.txt").string()}, "does not exist");
 }
 
 TEST(RunCommand, AnOutputNameThatWouldReplaceTheRiverIsRefused) {
     ImagesRoot images;
     images.add_river("A_TAC_DN", 9, 11, "9 11 1 0 255 30");
     const std::string river = images.file("A_TAC_DN.raw").string();
-    expect_refused(images, quoted(river) + " --name A",
+    expect_refused(images, {river, "--name", "A"},
                    "the output file " + river + " would replace the river file " + river);
     // Through another spelling of the same folder.
-    expect_refused(images,
-                   quoted(river) + " --name A --out " + quoted((images.folder() / ".").string()),
+    expect_refused(images, {river, "--name", "A", "--out", (images.folder() / ".").string()},
                    "would replace the river file");
-    expect_refused(images, quoted(river) + " --name a/b", "--name: 'a/b' cannot be used");
+    expect_refused(images, {river, "--name", "a/b"}, "--name: 'a/b' cannot be used");
     // Too long for the file names of its outputs: refused before any grid or file exists.
-    expect_refused(images, quoted(river) + " --name " + std::string(260, 'n'),
+    expect_refused(images, {river, "--name", std::string(260, 'n')},
                    "a name has at most 243 characters");
 }
 
@@ -171,14 +185,14 @@ TEST(RunCommand, GeoTiffAndPreviewOutputsMayNotReplaceTheRiverEither) {
     EXPECT_TRUE(images.files().contains("B_TAC_RI.png"));
     EXPECT_TRUE(images.files().contains("B_report.html"));
     const std::string tif = images.file("B_TAC_RI.tif").string();
-    expect_refused(images, quoted(tif) + " --name B --geotiff",
+    expect_refused(images, {tif, "--name", "B", "--geotiff"},
                    "the output file " + tif + " would replace the river file " + tif);
 }
 #else
 TEST(RunCommand, GeoTiffOutputNeedsGdal) {
     ImagesRoot images;
     images.add_river("R", 9, 11, "9 11 1 0 255 30");
-    expect_refused(images, quoted(images.file("R.raw").string()) + " --geotiff",
+    expect_refused(images, {images.file("R.raw").string(), "--geotiff"},
                    "--geotiff: this drainshape is built without GDAL");
 }
 #endif

@@ -55,7 +55,7 @@ class Result:
             side 1 (fdp2), NaN where no pixel was processed. The images hold the dimension x 100
             as an image value: FDP_DN is int(100 * fdp + 0.5) at the processed pixels, to the
             last bit of the product. Else None.
-        parameters: what was run: "program" ("drainshape 0.1.0"), "engine", "treatment",
+        parameters: what was run: "program" ("drainshape" and its version), "engine", "treatment",
             "window", "regional" and "mnc".
         processed: how many network pixels the first pass visited.
     """

@@ -11,7 +11,7 @@ import pytest
 import drainshape
 from conftest import write_river
 
-# The literal engine with the largest windows of the tests: seconds of computing on the sample.
+# The reference engine with the largest windows of the tests: seconds of computing on the sample.
 LONG = dict(engine="reference", window=49, regional=49)
 
 

@@ -5,6 +5,9 @@
 
 namespace ds {
 
+// Exit status of a command line or a run option that cannot be used.
+inline constexpr int kUsageStatus = 2;
+
 // Its message is the one line that says why; the command exits with kUsageStatus.
 class UsageError : public std::runtime_error {
   public:

@@ -1,0 +1,17 @@
+// drainshape as a library: what its users include. The analysis of a network held in memory
+// (whole, or one strip of rows among several), its products, the run of a river into a folder
+// with every output file, and the values of a run's options as the front ends take them.
+#pragma once
+
+#include "analysis/analysis.h"
+#include "analysis/products.h"
+#include "analysis/progress.h"
+#include "analysis/strip.h"
+#include "analysis/tables.h"
+#include "drainshape/command_line.h"
+#include "drainshape/options.h"
+#include "drainshape/run.h"
+#include "drainshape/stop_signals.h"
+#include "drainshape/usage_error.h"
+// The preparation of a stream raster (lines drawn into a grid, the chain from a DEM) joins here
+// once it is a library call.

@@ -1,0 +1,275 @@
+#include "drainshape/run.h"
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <new>
+#include <optional>
+#include <string_view>
+
+#include "drainshape/stop_signals.h"
+#include "gis/crs.h"
+#include "gis/module.h"
+#include "io/file_set.h"
+#include "io/geotiff_writer.h"
+#include "io/lecture.h"
+#include "io/output_set.h"
+#include "io/preview_writer.h"
+#include "io/raster_limits.h"
+
+namespace ds {
+
+namespace {
+
+// Hands every product to each receiver in turn.
+class Receivers final : public ProductReceiver {
+  public:
+    void add(ProductReceiver& r) { all_.push_back(&r); }
+    void image(const ImageProduct& p) override {
+        for (ProductReceiver* r : all_)
+            r->image(p);
+    }
+    void r2_table(const R2Product& p) override {
+        for (ProductReceiver* r : all_)
+            r->r2_table(p);
+    }
+    void taco_field(const RealGrid& dtab2) override {
+        for (ProductReceiver* r : all_)
+            r->taco_field(dtab2);
+    }
+    void fdp_fields(const SparseField& dtab, const SparseField& dtab_v2) override {
+        for (ProductReceiver* r : all_)
+            r->fdp_fields(dtab, dtab_v2);
+    }
+
+  private:
+    std::vector<ProductReceiver*> all_;
+};
+
+ByteGrid load(const RunJob& job, const std::function<void(const std::string&)>& warn) {
+    ByteGrid tab(job.river.nb_lig, job.river.nb_col);
+    if (job.raw) {
+        if (const auto warning = lecture(job.river_path, tab))
+            warn(*warning);
+        return tab;
+    }
+    try {
+        read_network(job.river_path, tab);
+    } catch (const RasterError& e) {
+        throw FileError(job.river_path, "Cannot read file " + job.river_path + ": " + e.what());
+    }
+    return tab;
+}
+
+std::vector<std::pair<std::string, std::string>> report_parameters(const RunJob& job) {
+    const RiverDescriptor& r = job.river;
+    const AnalysisParameters& p = job.params;
+    return {
+        {"Program", program_version()},
+        {"River", job.river_path},
+        {"Lines x columns", std::to_string(r.nb_lig) + " x " + std::to_string(r.nb_col)},
+        {"Pixel size", std::to_string(r.pix_size)},
+        {"Treatment", p.both() ? "FD and TACO" : "TACO only"},
+        {"Analysis window side", std::to_string(p.window)},
+        {"Regional window side", std::to_string(p.regional)},
+        {"Maximum number of confluents in a meander", std::to_string(p.mnc)},
+        {"Engine", engine_name(p.engine)},
+        {"Outputs", job.output_base + "_*"},
+    };
+}
+
+}  // namespace
+
+std::vector<std::string> job_suffixes(bool both, bool geotiff, bool preview) {
+    std::vector<std::string> out = file_set_suffixes(both);
+    if (geotiff)
+        for (std::string& s : geotiff_suffixes(both))
+            out.push_back(std::move(s));
+    if (preview)
+        for (std::string& s : preview_suffixes(both))
+            out.push_back(std::move(s));
+    return out;
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string lower(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The grids of the whole raster in one process.
+std::optional<std::string> whole_raster_problem(const RiverDescriptor& d,
+                                                const AnalysisParameters& p) {
+    return raster_size_problem(d.nb_lig, d.nb_col, grid_bytes_per_pixel(p.engine), usable_memory());
+}
+
+void check_size(const RunJob& job, const SizeCheck& size, const std::string& what) {
+    const RiverDescriptor& d = job.river;
+    if (const auto problem = (size ? size : whole_raster_problem)(d, job.params))
+        throw UsageError(what + " " + std::to_string(d.nb_lig) + " lines and " +
+                         std::to_string(d.nb_col) + " columns: " + *problem);
+}
+
+// The river: a .raw with its descriptor, or a raster read through GDAL. Returns its files.
+std::vector<std::string> check_river(const RunOptions& o, const SizeCheck& size, RunJob& job) {
+    job.river_path = o.river;
+    std::error_code ec;
+    const fs::file_status st = fs::status(o.river, ec);
+    if (!fs::exists(st))
+        throw UsageError("no river file " + o.river);
+    if (fs::is_directory(st))
+        throw UsageError(o.river + " is a folder, not a river raster");
+    job.raw = lower(fs::path(o.river).extension().string()) == ".raw";
+    if (job.raw) {
+        const std::string descriptor = fs::path(o.river).replace_extension(".txt").string();
+        const auto d = read_descriptor(descriptor);
+        if (!d)
+            throw UsageError("no descriptor " + descriptor + " beside " + o.river +
+                             "; it should hold six integers: lines, columns, 1, 0, 255 and the "
+                             "pixel size");
+        job.river = *d;
+        check_size(job, size, "the descriptor " + descriptor + " gives");
+        if (std::FILE* f = std::fopen(o.river.c_str(), "rb"))
+            std::fclose(f);
+        else
+            throw UsageError("cannot read the river " + o.river);
+        return {o.river, descriptor};
+    }
+    if (!have_gdal())
+        throw UsageError("cannot read " + o.river +
+                         ": this drainshape is built without GDAL and reads only .raw rivers");
+    try {
+        const RasterInfo info = probe_raster(o.river);
+        job.river.nb_lig = info.river.nb_lig;
+        job.river.nb_col = info.river.nb_col;
+        job.river.pix_size = info.river.pix_size;
+        job.geo = info.geo;
+    } catch (const RasterError& e) {
+        throw UsageError("cannot read the river " + o.river + ": " + e.what());
+    }
+    check_size(job, size, "the river " + o.river + " has");
+    return {o.river};
+}
+
+// The output folder and name, refused when no file can be made there or when an output would
+// replace one of `river_files`.
+void check_outputs(const RunOptions& o, const std::vector<std::string>& river_files, RunJob& job) {
+    job.name = o.name ? *o.name : fs::path(o.river).stem().string();
+    if (const auto problem = output_name_problem(job.name))
+        throw UsageError("--name: '" + job.name + "' cannot be used: " + *problem);
+    const std::string parent = fs::path(o.river).parent_path().string();
+    const std::string dir = o.out ? *o.out : parent.empty() ? std::string(".") : parent;
+    if (const auto problem = folder_problem(dir))
+        throw UsageError("the output folder " + dir + " " + *problem);
+    job.output_base = (fs::path(dir) / job.name).string();
+    const std::vector<std::string> suffixes = job_suffixes(o.both, o.geotiff, o.preview);
+    if (const auto clash = replaced_river_file(job.output_base, suffixes, river_files))
+        throw UsageError("--name: the output file " + clash->first +
+                         " would replace the river file " + clash->second);
+    if (const auto path = folder_in_the_way(job.output_base, suffixes))
+        throw UsageError("the output file " + *path + " cannot be written: it is a folder");
+}
+
+}  // namespace
+
+RunJob check_run(const RunOptions& o, const SizeCheck& size) {
+    if (o.geotiff && !have_gdal())
+        throw UsageError("--geotiff: this drainshape is built without GDAL");
+    if (o.geotiff)
+        if (const auto problem = gis_problem())
+            throw UsageError("--geotiff: " + *problem);
+    RunJob job;
+    job.params.window = o.window;
+    job.params.regional = o.regional;
+    job.params.mnc = o.mnc;
+    job.params.treatment = o.both ? Treatment::Both : Treatment::Taco;
+    job.params.engine = o.engine;
+    job.params.threads = o.threads;
+    if (const auto problem = parameters_problem(job.params))
+        throw UsageError(*problem);
+    job.geotiff = o.geotiff;
+    job.preview = o.preview;
+    const std::vector<std::string> river_files = check_river(o, size, job);
+    if (o.pixel_size)
+        job.river.pix_size = *o.pixel_size;
+    check_outputs(o, river_files, job);
+    return job;
+}
+
+std::optional<std::string> thick_network_warning(std::int64_t redundant) {
+    if (redundant <= 0)
+        return std::nullopt;
+    return "warning: the network is not one pixel wide (" + std::to_string(redundant) +
+           " redundant pixels, counted as confluences); run drainshape prepare on it first";
+}
+
+std::optional<std::string> degrees_warning(bool degrees) {
+    if (!degrees)
+        return std::nullopt;
+    return "warning: the pixel size comes from a geographic coordinate system (degrees, not "
+           "metres); give --pixel-size in metres";
+}
+
+bool pixel_size_in_degrees(const RunOptions& o, const RunJob& job) {
+    return !o.pixel_size && describe_crs(job.geo.projection).geographic;
+}
+
+AnalysisSummary run_job(const RunJob& job, Progress& progress,
+                        const std::function<void(const std::string&)>& warn) {
+    // Declared first, so that the temporary files are gone before a second signal can end the
+    // process.
+    const StopSignals signals;
+    ByteGrid tab = load(job, warn);
+    if (job.loaded)
+        job.loaded(tab);
+    OutputSet out(job.output_base);
+    Receivers receivers;
+    FileSetWriter files(out, job.river, job.params);
+    GeoTiffWriter geotiffs(out, job.river, job.geo, job.params);
+    PreviewWriter previews(out);
+    receivers.add(files);
+    if (job.geotiff)
+        receivers.add(geotiffs);
+    if (job.preview)
+        receivers.add(previews);
+    if (job.also != nullptr)
+        receivers.add(*job.also);
+    const AnalysisSummary summary = analyse(tab, job.params, receivers, progress);
+    if (job.preview)
+        previews.write_report(job.name, report_parameters(job));
+    if (progress.stop_requested())
+        throw RunStopped();
+    out.commit();
+    return summary;
+}
+
+RunFailure run_failure(std::exception_ptr failure, const std::string& river) {
+    using Kind = RunFailure::Kind;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const RunStopped&) {
+        const int sig = StopSignals::received();
+        return {Kind::Stopped, sig != 0 ? 128 + sig : kFailureStatus,
+                std::string("stopped by ") + (sig != 0 ? signal_name(sig) : "request")};
+    } catch (const FileError& e) {
+        return {Kind::File, kFailureStatus, e.what()};
+    } catch (const GridAllocError& e) {
+        const std::string size = std::to_string(e.lines()) + " x " + std::to_string(e.columns());
+        if (e.lines() > 0 && e.columns() > 0 && std::string_view(e.what()) == "not enough memory")
+            return {Kind::Memory, kFailureStatus, "Not enough memory for a " + size + " grid"};
+        return {Kind::Memory, kFailureStatus,
+                "Cannot allocate a " + size + " grid for the raster of " + river + ": " + e.what()};
+    } catch (const std::bad_alloc&) {
+        return {Kind::Memory, kFailureStatus, "Not enough memory"};
+    }
+}
+
+std::string failure_message(const RunFailure& f) {
+    return f.cause + "; no output was written, earlier results are unchanged";
+}
+
+}  // namespace ds
