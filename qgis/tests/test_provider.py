@@ -25,7 +25,9 @@ def env(tmp_path_factory):
     runtime = home / "runtime"
     runtime.mkdir(mode=0o700)
     e = dict(os.environ, QT_QPA_PLATFORM="offscreen", QGIS_PLUGINPATH=str(REPO / "qgis"),
-             HOME=str(home), XDG_RUNTIME_DIR=str(runtime), DRAINSHAPE_EXECUTABLE=EXE)
+             HOME=str(home), XDG_RUNTIME_DIR=str(runtime), DRAINSHAPE_EXECUTABLE=EXE,
+             # no .aux.xml beside the repository's DEM when QGIS reads it
+             GDAL_PAM_ENABLED="NO")
     subprocess.run([QGIS_PROCESS, "plugins", "enable", "drainshape"], env=e, check=True,
                    capture_output=True)
     return e
