@@ -73,6 +73,32 @@ double RunProgress::elapsed() const {
     return seconds_between(start_, Clock::now());
 }
 
+const char* RunProgress::stage_key(Stage stage) {
+    switch (stage) {
+        case Stage::FirstPass:
+            return "first_pass";
+        case Stage::FdpRegional1:
+            return "fdp_regional1";
+        case Stage::FdpRegional2:
+            return "fdp_regional2";
+        case Stage::Smoothing:
+            return "smoothing";
+    }
+    return "";
+}
+
+std::string RunProgress::json_line(Stage stage, std::int64_t done, std::int64_t total,
+                                   std::int64_t items) {
+    char buf[192];
+    std::snprintf(buf, sizeof buf, "{\"stage\":\"%s\",\"name\":\"%s\",\"done\":%lld,\"total\":%lld",
+                  stage_key(stage), ds::stage_name(stage), static_cast<long long>(done),
+                  static_cast<long long>(total));
+    std::string text = buf;
+    if (items >= 0)
+        text += ",\"end\":true,\"items\":" + std::to_string(items);
+    return text + "}\n";
+}
+
 std::string RunProgress::clock_text(double seconds) {
     const long s = std::lround(std::max(0.0, seconds));
     char buf[32];
@@ -111,6 +137,11 @@ void RunProgress::draw(bool force, bool final) {
     if (!force && now - last_draw_ < kRedrawInterval)
         return;
     last_draw_ = now;
+    if (style_ == Style::Json) {
+        err_ << json_line(stage_, done_, total_, -1);
+        err_.flush();
+        return;
+    }
     char label[32];
     std::snprintf(label, sizeof label, "%-24s", stage_name(stage_));
     err_ << '\r' << label << bar_text(done_, total_, seconds_between(stage_start_, now), kBarWidth)
@@ -126,7 +157,7 @@ void RunProgress::begin(Stage stage, std::int64_t total) {
     total_ = std::max<std::int64_t>(total, 0);
     done_ = 0;
     stage_start_ = Clock::now();
-    if (style_ == Style::Bar)
+    if (style_ == Style::Bar || style_ == Style::Json)
         draw(true, false);
 }
 
@@ -134,7 +165,7 @@ void RunProgress::advance(std::int64_t done) {
     const std::lock_guard lock(mutex_);
     // Workers may report out of order: the bar only moves forward.
     done_ = std::clamp(std::max(done_, done), std::int64_t{0}, total_);
-    if (style_ == Style::Bar)
+    if (style_ == Style::Bar || style_ == Style::Json)
         draw(false, false);
 }
 
@@ -155,6 +186,9 @@ void RunProgress::end(Stage stage, std::int64_t items) {
     const double seconds = seconds_between(stage_start_, Clock::now());
     if (style_ == Style::Bar) {
         draw(true, true);
+    } else if (style_ == Style::Json) {
+        err_ << json_line(stage, done_, total_, items);
+        err_.flush();
     } else if (style_ == Style::Lines) {
         const char* unit = stage == Stage::FirstPass   ? "network pixels"
                            : stage == Stage::Smoothing ? "steps"

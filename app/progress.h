@@ -31,9 +31,12 @@ class DialogProgress final : public Progress {
 };
 
 // Progress of `drainshape run` on the error stream. Calls may come from several threads.
+// Json: one object a line for programs that drive drainshape, e.g.
+// {"stage":"first_pass","name":"first pass","done":50,"total":400}; the line that ends a stage
+// adds "end":true and "items" (what end() counts).
 class RunProgress final : public Progress {
   public:
-    enum class Style { Bar, Lines, Quiet };
+    enum class Style { Bar, Lines, Json, Quiet };
     using Clock = std::chrono::steady_clock;
 
     RunProgress(std::ostream& err, Style style);
@@ -49,6 +52,11 @@ class RunProgress final : public Progress {
     // Seconds since construction.
     double elapsed() const;
 
+    // The stage's key in the JSON lines: first_pass, fdp_regional1, fdp_regional2, smoothing.
+    static const char* stage_key(Stage stage);
+    // One JSON line; `items` < 0 for a line that does not end the stage.
+    static std::string json_line(Stage stage, std::int64_t done, std::int64_t total,
+                                 std::int64_t items);
     // "[#####-----]  42%  0:12 elapsed  0:16 left" for `done` of `total` after `seconds`.
     static std::string bar_text(std::int64_t done, std::int64_t total, double seconds, int width);
     // m:ss, or h:mm:ss from one hour on.

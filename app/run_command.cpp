@@ -51,9 +51,12 @@ int run_command(const RunOptions& o, std::ostream& err, bool err_is_terminal) {
         return kUsageStatus;
     }
 
-    const auto style = o.quiet           ? RunProgress::Style::Quiet
-                       : err_is_terminal ? RunProgress::Style::Bar
-                                         : RunProgress::Style::Lines;
+    const auto style = o.quiet                 ? RunProgress::Style::Quiet
+                       : o.progress == "json"  ? RunProgress::Style::Json
+                       : o.progress == "lines" ? RunProgress::Style::Lines
+                       : o.progress == "bar" || (o.progress.empty() && err_is_terminal)
+                           ? RunProgress::Style::Bar
+                           : RunProgress::Style::Lines;
     RunProgress progress(err, style);
     const bool degrees = pixel_size_in_degrees(o, job);
     job.loaded = [&err, degrees](const ByteGrid& tab) {

@@ -75,6 +75,11 @@ void add_run_options(CLI::App& run, RunArgs& a) {
     run.add_flag("--geotiff", r.geotiff, "also write every image as <name><suffix>.tif");
     run.add_flag("--preview", r.preview, "also write a PNG of every image and <name>_report.html");
     run.add_flag("--quiet", r.quiet, "show no progress");
+    run.add_option("--progress", r.progress,
+                   "how to show the progress: bar, lines, or json (one object a line on the "
+                   "error stream; default: a bar on a terminal, lines otherwise)")
+        ->type_name("bar|lines|json")
+        ->check(CLI::IsMember({"bar", "lines", "json"}));
 }
 
 bool parse_or_status(CLI::App& app, int argc, const char* const* argv, std::ostream& out,

@@ -35,6 +35,7 @@ struct RunOptions {
     bool geotiff = false;
     bool preview = false;
     bool quiet = false;
+    std::string progress;  // bar, lines or json; empty: a bar on a terminal, lines otherwise
 };
 
 // Exit status of a run stopped by a file that cannot be created, written or read, or by memory.

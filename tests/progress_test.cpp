@@ -124,5 +124,25 @@ TEST(RunProgress, TheBarOnlyMovesForwardAndEndsEachStageOnItsOwnLine) {
     EXPECT_EQ(p.pixels(), 321);
 }
 
+TEST(RunProgress, JsonGivesOneObjectALineThatNeverGoesBack) {
+    std::ostringstream err;
+    RunProgress p(err, RunProgress::Style::Json);
+    p.begin(Stage::FdpRegional2, 200);
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    p.line(150, 149);
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    p.line(100, 99);  // late report of an earlier row
+    p.end(Stage::FdpRegional2, 4321);
+    EXPECT_EQ(err.str(),
+              "{\"stage\":\"fdp_regional2\",\"name\":\"FDP regional means (2)\",\"done\":0,"
+              "\"total\":200}\n"
+              "{\"stage\":\"fdp_regional2\",\"name\":\"FDP regional means (2)\",\"done\":149,"
+              "\"total\":200}\n"
+              "{\"stage\":\"fdp_regional2\",\"name\":\"FDP regional means (2)\",\"done\":149,"
+              "\"total\":200}\n"
+              "{\"stage\":\"fdp_regional2\",\"name\":\"FDP regional means (2)\",\"done\":200,"
+              "\"total\":200,\"end\":true,\"items\":4321}\n");
+}
+
 }  // namespace
 }  // namespace ds

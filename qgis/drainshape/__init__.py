@@ -1,0 +1,4 @@
+def classFactory(iface):
+    from .plugin import DrainshapePlugin
+
+    return DrainshapePlugin()
