@@ -10,6 +10,20 @@
 
 namespace ds {
 
+// The literal kernels keep the names of the algorithms they follow; the pipeline and the fast
+// engine name the same things for what they are:
+//   tab               the raster (1 = network, 255 = isolated)
+//   win_size, lig/col the analysis window side (`window`)
+//   slid_win          the regional window side (`regional`); bord its half (`half_regional`)
+//   step_RI           the smoothing's steps, one per odd side from 3 to slid_win
+//   dtab2, dtab3      the TACO values of the pass and the smoothing's scratch (`taco`, `a`/`b`)
+//   dtab, dtab_v2     the dimensions x 100, over every box side and without side 1
+//                     (FdpFields::dimension, dimension2)
+//   tab_out, tab_out2 the image buffers (one `image` in the pipeline)
+//   suma, ico         a window's sum and count of positive values (PositiveSum::sum, count)
+//   val_DF, val_TAC   the histograms of image values (`counts`)
+//   MNC, TACO_Solo    the confluence limit (`mnc`) and the treatment (`Treatment`)
+
 // Extremes and histograms gathered over the pass.
 struct PassStats {
     double Min_DF = 10.0;

@@ -217,8 +217,7 @@ class Pipeline {
         {
             ByteGrid& out = image(rows_.smoothing.size());
             const Histogram network = taco_network_image(a, out, threads);
-            receiver_.image(
-                {product("TAC_DN"), out, rows_.smoothing.begin, network, e.dval_min, e.dval_max});
+            receiver_.image({product("TAC_DN"), out, rows_.smoothing.begin, network, e.min, e.max});
         }
         // The smoothing holds two fields of doubles, when a run peaks: the image goes meanwhile.
         image_ = ByteGrid();
@@ -237,8 +236,7 @@ class Pipeline {
         ByteGrid& out = image(rows_.smoothing.size());
         const Histogram regional =
             taco_regional_image(smoothed, half_regional_, out, margin, threads);
-        receiver_.image(
-            {product("TAC_RI"), out, rows_.smoothing.begin, regional, e.dval_min, e.dval_max});
+        receiver_.image({product("TAC_RI"), out, rows_.smoothing.begin, regional, e.min, e.max});
     }
 
     const StripPlan plan_;

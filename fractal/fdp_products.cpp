@@ -24,9 +24,9 @@ Histogram fdp_regional_image(const RealGrid& dtab, int bord, ByteGrid& tab_out,
             on_line(static_cast<int>(i + 1));
         for (std::int64_t j = bord; j < dtab.cols() - bord; ++j) {
             const PositiveSum s = positive_window_sum(dtab, i, j, bord);
-            if (s.ico == 0)
+            if (s.count == 0)
                 continue;
-            const double result = s.suma / s.ico;
+            const double result = s.sum / s.count;
             const int v = image_value(result);
             tab_out(i, j) = low_byte(v);
             count_bin(val_DF, v);

@@ -33,8 +33,8 @@ PositiveSum literal_window_sum(const SparseField& f, std::int64_t i, std::int64_
         for (; k != end && *k <= j + half; ++k) {
             const double v = f.values[static_cast<std::size_t>(k - col.begin())];
             if (v > 0.0) {
-                ++s.ico;
-                s.suma += v;
+                ++s.count;
+                s.sum += v;
             }
         }
     }
@@ -68,7 +68,7 @@ class RegionalSink final : public running::WindowSink {
                 int b = static_cast<int>(v[q]);
                 if (v[q] == -2) {
                     const PositiveSum s = literal_window_sum(f_, i + k, j0 + q, half_);
-                    b = image_value(s.suma / s.ico);
+                    b = image_value(s.sum / s.count);
                 }
                 row[j0 + q] = low_byte(b);
                 count_bin(hist, b);
@@ -95,19 +95,19 @@ class RegionalSink final : public running::WindowSink {
 
 }  // namespace
 
-void fdp_network_image(const SparseField& dtab, ByteGrid& tab_out) {
-    require_consistent(dtab, tab_out);
-    tab_out.fill(0);
-    for (std::int64_t r = 0; r < dtab.at->rows; ++r)
-        for (std::int64_t k = dtab.at->begin(r); k < dtab.at->end(r); ++k)
-            tab_out(r, dtab.at->col[static_cast<std::size_t>(k)]) =
-                low_byte(image_value(dtab.values[static_cast<std::size_t>(k)]));
+void fdp_network_image(const SparseField& field, ByteGrid& image) {
+    require_consistent(field, image);
+    image.fill(0);
+    for (std::int64_t r = 0; r < field.at->rows; ++r)
+        for (std::int64_t k = field.at->begin(r); k < field.at->end(r); ++k)
+            image(r, field.at->col[static_cast<std::size_t>(k)]) =
+                low_byte(image_value(field.values[static_cast<std::size_t>(k)]));
 }
 
-Histogram fdp_regional_image_fast(const SparseField& dtab, int bord, ByteGrid& tab_out, int threads,
-                                  const std::function<void(int line)>& on_line) {
-    require_consistent(dtab, tab_out);
-    return fdp_regional_image_fast(dtab, bord, largest_value(dtab, {0, dtab.at->rows}), tab_out,
+Histogram fdp_regional_image_fast(const SparseField& field, int margin, ByteGrid& image,
+                                  int threads, const std::function<void(int line)>& on_line) {
+    require_consistent(field, image);
+    return fdp_regional_image_fast(field, margin, largest_value(field, {0, field.at->rows}), image,
                                    threads, on_line);
 }
 
@@ -118,20 +118,21 @@ double largest_value(const SparseField& f, RowRange rows) {
     return vmax;
 }
 
-Histogram fdp_regional_image_fast(const SparseField& dtab, int bord, double vmax, ByteGrid& tab_out,
-                                  int threads, const std::function<void(int line)>& on_line) {
-    require_consistent(dtab, tab_out);
+Histogram fdp_regional_image_fast(const SparseField& field, int margin, double vmax,
+                                  ByteGrid& image, int threads,
+                                  const std::function<void(int line)>& on_line) {
+    require_consistent(field, image);
     threads = std::max(threads, 1);
-    tab_out.fill(0);
+    image.fill(0);
 
-    const running::Packing packing = running::packing_for(vmax, bord);
-    RegionalSink sink(dtab, bord, tab_out, threads, std::ldexp(1.0, -packing.shift));
+    const running::Packing packing = running::packing_for(vmax, margin);
+    RegionalSink sink(field, margin, image, threads, std::ldexp(1.0, -packing.shift));
     // Bands of rows in turn, each on every thread, so that the lines are reported in order.
-    const std::int64_t first = bord;
-    const std::int64_t last = std::max<std::int64_t>(dtab.at->rows - bord, first);
+    const std::int64_t first = margin;
+    const std::int64_t last = std::max<std::int64_t>(field.at->rows - margin, first);
     for (std::int64_t i0 = first; i0 < last; i0 += kSpanRows) {
         const std::int64_t i1 = std::min(i0 + kSpanRows, last);
-        running::sparse_window_sums(dtab, bord, packing, i0, i1, threads, sink);
+        running::sparse_window_sums(field, margin, packing, i0, i1, threads, sink);
         if (on_line)
             for (std::int64_t i = i0; i < i1; ++i)
                 on_line(static_cast<int>(i + 1));

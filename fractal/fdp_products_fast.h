@@ -10,19 +10,20 @@
 namespace ds {
 
 // Network image of a sparse field: the same bytes as fdp_network_image on its dense equivalent.
-void fdp_network_image(const SparseField& dtab, ByteGrid& tab_out);
+void fdp_network_image(const SparseField& field, ByteGrid& image);
 
 // Regional image of a sparse field: the same bytes and histogram as fdp_regional_image on its
 // dense equivalent, for every number of threads (below 1 acts as 1). `on_line` gets the same
 // lines, in increasing order, on the calling thread.
-Histogram fdp_regional_image_fast(const SparseField& dtab, int bord, ByteGrid& tab_out, int threads,
-                                  const std::function<void(int line)>& on_line);
+Histogram fdp_regional_image_fast(const SparseField& field, int margin, ByteGrid& image,
+                                  int threads, const std::function<void(int line)>& on_line);
 
-// The same where `dtab` holds only some rows of a raster, whose other rows other processes hold:
+// The same where `field` holds only some rows of a raster, whose other rows other processes hold:
 // the window sums are packed for `vmax`, the largest value of the whole raster's field, which
 // every process must share to give the bytes of the whole raster.
-Histogram fdp_regional_image_fast(const SparseField& dtab, int bord, double vmax, ByteGrid& tab_out,
-                                  int threads, const std::function<void(int line)>& on_line);
+Histogram fdp_regional_image_fast(const SparseField& field, int margin, double vmax,
+                                  ByteGrid& image, int threads,
+                                  const std::function<void(int line)>& on_line);
 
 // The largest value of a sparse field's rows `rows` (0.0 when none is positive).
 double largest_value(const SparseField& f, RowRange rows);

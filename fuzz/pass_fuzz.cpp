@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(total(h) <= static_cast<long>(tab.size()));
     }
     const ds::TacoExtremes e = ds::taco_extremes(dtab2, bord);
-    FUZZ_CHECK(e.dval_max <= 200.0);
+    FUZZ_CHECK(e.max <= 200.0);
     const ds::Histogram network = ds::taco_network_image(dtab2, image);
     FUZZ_CHECK(total(network) <= eligible);
     ds::progressive_smoothing(dtab2, dtab3, slid_win, {});

@@ -10,8 +10,8 @@ PositiveSum positive_window_sum(const RealGrid& src, std::int64_t i, std::int64_
         for (std::int64_t c = j - half; c <= j + half; ++c) {
             const double v = row[static_cast<std::size_t>(c)];
             if (v > 0.0) {
-                ++s.ico;
-                s.suma += v;
+                ++s.count;
+                s.sum += v;
             }
         }
     }
@@ -24,7 +24,7 @@ void positive_mean(const RealGrid& src, int half, RealGrid& dst, std::int64_t fi
     for (std::int64_t i = first + half; i < first + rows - half; ++i) {
         for (std::int64_t j = half; j < src.cols() - half; ++j) {
             const PositiveSum s = positive_window_sum(src, i, j, half);
-            dst(i, j) = s.ico != 0 ? s.suma / s.ico : 0.0;
+            dst(i, j) = s.count != 0 ? s.sum / s.count : 0.0;
         }
     }
 }

@@ -6,8 +6,8 @@
 namespace ds {
 
 struct PositiveSum {
-    double suma = 0.0;  // sum of the values strictly greater than 0
-    int ico = 0;        // how many there were
+    double sum = 0.0;  // sum of the values strictly greater than 0
+    int count = 0;     // how many there were
 };
 
 // Sum and count of the positive cells of `src` in rows i-half..i+half and columns

@@ -50,12 +50,12 @@ constexpr std::int64_t kLead = 32;
 // The number of steps, from step m on, to chain in `parts` parts: as many as keep the rows in use
 // by a part (each step's window and lead, in both grids) within the cache's bytes, at least 2;
 // 1 (no chain) when both fields fit in the caches of the parts anyway or a single step is left.
-int chain_length(int m, int step_RI, std::int64_t rows, std::int64_t cols, int parts) {
+int chain_length(int m, int steps, std::int64_t rows, std::int64_t cols, int parts) {
     const std::int64_t row_bytes = 2 * cols * static_cast<std::int64_t>(sizeof(double));
     if (rows * row_bytes / parts <= chain_cache())
         return 1;
     int n = 0;
-    for (std::int64_t used = 0; m + n <= step_RI; ++n) {
+    for (std::int64_t used = 0; m + n <= steps; ++n) {
         used += (2 * std::int64_t{m + n} + 1 + kLead) * row_bytes;
         if (used > chain_cache() && n >= 2)
             break;
@@ -205,31 +205,31 @@ void set_chain_cache(std::int64_t bytes) {
     chain_cache() = bytes > 0 ? bytes : kChainCacheBytes;
 }
 
-void progressive_smoothing_fast(RealGrid& dtab2, RealGrid& dtab3, int slid_win, int threads,
+void progressive_smoothing_fast(RealGrid& values, RealGrid& scratch, int side, int threads,
                                 const std::function<void(int step)>& on_step) {
-    require_same_shape(dtab2, dtab3, "smoothing grids differ in size");
-    if (half_side(slid_win) < 1) {
-        dtab3.fill(0.0);
+    require_same_shape(values, scratch, "smoothing grids differ in size");
+    if (half_side(side) < 1) {
+        scratch.fill(0.0);
         return;
     }
-    const SmoothingBand whole{0, dtab2.rows(), {0, dtab2.rows()}};
+    const SmoothingBand whole{0, values.rows(), {0, values.rows()}};
     const RealGrid& result = progressive_smoothing_band_fast(
-        dtab2, dtab3, whole, slid_win, largest_value(dtab2, threads), threads, {}, on_step);
-    if (&result == &dtab3)
-        copy_rows(dtab3, dtab2, threads);
+        values, scratch, whole, side, largest_value(values, threads), threads, {}, on_step);
+    if (&result == &scratch)
+        copy_rows(scratch, values, threads);
     else
-        copy_rows(dtab2, dtab3, threads);
+        copy_rows(values, scratch, threads);
 }
 
 RealGrid& progressive_smoothing_band_fast(RealGrid& a, RealGrid& b, const SmoothingBand& band,
-                                          int slid_win, double vmax, int threads,
+                                          int side, double vmax, int threads,
                                           const ShareRows& share,
                                           const std::function<void(int step)>& on_step) {
-    const int step_RI = half_side(slid_win);
-    if (step_RI < 1 || !std::isfinite(vmax))
+    const int steps = half_side(side);
+    if (steps < 1 || !std::isfinite(vmax))
         // The fixed point holds finite values only; such fields never come from the first pass.
-        return progressive_smoothing_band(a, b, band, slid_win, share, on_step);
-    check_band(a, b, band, step_RI);
+        return progressive_smoothing_band(a, b, band, side, share, on_step);
+    check_band(a, b, band, steps);
     threads = std::max(threads, 1);
 
     // Between the steps the field is packed (moving_mean_fast.h) into the memory of the two
@@ -270,7 +270,7 @@ RealGrid& progressive_smoothing_band_fast(RealGrid& a, RealGrid& b, const Smooth
             l.in = k == 0 ? in : field(read, l.m, l.m - 1);
             l.first = l.m;
             l.last = std::max(band.raster_rows - l.m, l.first);
-            if (l.m < step_RI)
+            if (l.m < steps)
                 l.out = field(write, l.m + 1, l.m);
             l.parts = threads;
             const std::int64_t middle = threads == 2 ? (l.first + l.last) / 2 : l.last;
@@ -279,7 +279,7 @@ RealGrid& progressive_smoothing_band_fast(RealGrid& a, RealGrid& b, const Smooth
                 c.up = p == 1;
                 c.pass = std::make_unique<running::StepPass>(
                     l.in, l.m, c.up ? middle : l.first, c.up ? l.last : middle,
-                    l.m < step_RI ? &l.out : nullptr, write.grid, c.up);
+                    l.m < steps ? &l.out : nullptr, write.grid, c.up);
                 c.ready.store(c.up ? band.raster_rows : 0);
                 c.want_next(l.m);
             }
@@ -294,9 +294,9 @@ RealGrid& progressive_smoothing_band_fast(RealGrid& a, RealGrid& b, const Smooth
         dst.zero_border = end - 1;
         in = links.back().out;
     };
-    for (int m = 1; m <= step_RI; ++m) {
+    for (int m = 1; m <= steps; ++m) {
         const int length =
-            chained ? chain_length(m, step_RI, band.raster_rows, a.cols(), threads) : 1;
+            chained ? chain_length(m, steps, band.raster_rows, a.cols(), threads) : 1;
         if (length >= 2) {
             chain(m, length);
             m += length - 1;
@@ -313,7 +313,7 @@ RealGrid& progressive_smoothing_band_fast(RealGrid& a, RealGrid& b, const Smooth
         clear_band_border(*dst.grid, band, dst.zero_border, m);
         const std::int64_t first = std::max<std::int64_t>(band.own.begin, m);
         const std::int64_t last = std::max(std::min(band.own.end, band.raster_rows - m), first);
-        if (m < step_RI) {
+        if (m < steps) {
             const running::PackedField out = field(dst, m + 1, m);
             running::packed_mean_step(in, m, first, last, out, threads);
             in = out;

@@ -9,12 +9,12 @@
 
 namespace ds {
 
-// Same contract as progressive_smoothing: the (slid_win - 1) / 2 steps of sides 3, 5, ...
-// slid_win, `on_step` called with each side on the calling thread, and on return dtab2 and
-// dtab3 both hold the smoothed field (dtab3 all 0.0 when there is no step). The means differ
+// Same contract as progressive_smoothing: the (side - 1) / 2 steps of sides 3, 5, ...
+// `side`, `on_step` called with each side on the calling thread, and on return values and
+// scratch both hold the smoothed field (scratch all 0.0 when there is no step). The means differ
 // from the literal ones only by rounding; the result is the same for every number of threads
 // (below 1 acts as 1).
-void progressive_smoothing_fast(RealGrid& dtab2, RealGrid& dtab3, int slid_win, int threads,
+void progressive_smoothing_fast(RealGrid& values, RealGrid& scratch, int side, int threads,
                                 const std::function<void(int step)>& on_step);
 
 // progressive_smoothing_band with running window sums: the own rows of the returned grid get
@@ -22,7 +22,7 @@ void progressive_smoothing_fast(RealGrid& dtab2, RealGrid& dtab3, int slid_win, 
 // raster takes part with the same `vmax`, the largest initial value of the whole raster (0.0
 // when none is positive). Between the steps the grids hold packed cells, which `share` copies.
 RealGrid& progressive_smoothing_band_fast(RealGrid& a, RealGrid& b, const SmoothingBand& band,
-                                          int slid_win, double vmax, int threads,
+                                          int side, double vmax, int threads,
                                           const ShareRows& share,
                                           const std::function<void(int step)>& on_step);
 

@@ -32,20 +32,20 @@ Histogram summed(const std::vector<Histogram>& parts) {
 
 }  // namespace
 
-TacoExtremes taco_extremes(const RealGrid& dtab2, int bord, int threads) {
-    return taco_extremes(dtab2, bord, {bord, dtab2.rows() - bord}, threads);
+TacoExtremes taco_extremes(const RealGrid& values, int margin, int threads) {
+    return taco_extremes(values, margin, {margin, values.rows() - margin}, threads);
 }
 
-TacoExtremes taco_extremes(const RealGrid& dtab2, int bord, RowRange rows, int threads) {
+TacoExtremes taco_extremes(const RealGrid& values, int margin, RowRange rows, int threads) {
     const auto part = [&](std::int64_t first, std::int64_t last) {
         TacoExtremes e;
         for (std::int64_t i = first; i < last; ++i) {
-            for (std::int64_t j = bord; j < dtab2.cols() - bord; ++j) {
-                const double v = dtab2(i, j);
-                if (v > 0.0 && e.dval_min > v)
-                    e.dval_min = v;
-                if (e.dval_max < v)
-                    e.dval_max = v;
+            for (std::int64_t j = margin; j < values.cols() - margin; ++j) {
+                const double v = values(i, j);
+                if (v > 0.0 && e.min > v)
+                    e.min = v;
+                if (e.max < v)
+                    e.max = v;
             }
         }
         return e;
@@ -53,56 +53,57 @@ TacoExtremes taco_extremes(const RealGrid& dtab2, int bord, RowRange rows, int t
     // The same tests on the extremes of the runs, in row order.
     TacoExtremes e;
     for (const TacoExtremes& p : row_runs<TacoExtremes>(rows.begin, rows.end, threads, part)) {
-        if (p.dval_min > 0.0 && e.dval_min > p.dval_min)
-            e.dval_min = p.dval_min;
-        if (e.dval_max < p.dval_max)
-            e.dval_max = p.dval_max;
+        if (p.min > 0.0 && e.min > p.min)
+            e.min = p.min;
+        if (e.max < p.max)
+            e.max = p.max;
     }
     return e;
 }
 
-Histogram taco_network_image(const RealGrid& dtab2, ByteGrid& tab_out2, int threads) {
-    require_same_shape(dtab2, tab_out2, "image buffer and value grid differ in size");
+Histogram taco_network_image(const RealGrid& values, ByteGrid& image, int threads) {
+    require_same_shape(values, image, "image buffer and value grid differ in size");
     const auto part = [&](std::int64_t first, std::int64_t last) {
-        Histogram val_TAC{};
+        Histogram counts{};
         for (std::int64_t i = first; i < last; ++i) {
-            for (std::int64_t j = 0; j < dtab2.cols(); ++j) {
-                const double v = dtab2(i, j);
+            for (std::int64_t j = 0; j < values.cols(); ++j) {
+                const double v = values(i, j);
                 const int t = image_value(v);
                 if (v != 0.0)
-                    count_bin(val_TAC, t);
-                tab_out2(i, j) = low_byte(t);
+                    count_bin(counts, t);
+                image(i, j) = low_byte(t);
             }
         }
-        return val_TAC;
+        return counts;
     };
-    return summed(row_runs<Histogram>(0, dtab2.rows(), threads, part));
+    return summed(row_runs<Histogram>(0, values.rows(), threads, part));
 }
 
-Histogram taco_regional_image(const RealGrid& dtab3, int bord, ByteGrid& tab_out2, int threads) {
-    return taco_regional_image(dtab3, bord, tab_out2, {bord, dtab3.rows() - bord}, threads);
+Histogram taco_regional_image(const RealGrid& smoothed, int margin, ByteGrid& image, int threads) {
+    return taco_regional_image(smoothed, margin, image, {margin, smoothed.rows() - margin},
+                               threads);
 }
 
-Histogram taco_regional_image(const RealGrid& dtab3, int bord, ByteGrid& tab_out2, RowRange inside,
-                              int threads) {
-    require_same_shape(dtab3, tab_out2, "image buffer and value grid differ in size");
-    const std::int64_t rows = dtab3.rows();
-    const std::int64_t cols = dtab3.cols();
+Histogram taco_regional_image(const RealGrid& smoothed, int margin, ByteGrid& image,
+                              RowRange inside, int threads) {
+    require_same_shape(smoothed, image, "image buffer and value grid differ in size");
+    const std::int64_t rows = smoothed.rows();
+    const std::int64_t cols = smoothed.cols();
     const auto part = [&](std::int64_t first, std::int64_t last) {
-        Histogram val_TAC{};
+        Histogram counts{};
         for (std::int64_t i = first; i < last; ++i) {
-            const auto out = tab_out2.row(i);
+            const auto out = image.row(i);
             std::fill(out.begin(), out.end(), 0);
             if (i < inside.begin || i >= inside.end)
                 continue;
-            for (std::int64_t j = bord; j < cols - bord; ++j) {
+            for (std::int64_t j = margin; j < cols - margin; ++j) {
                 // Truncated: the one image whose values get no 0.5 before the cut.
-                const int t = static_cast<int>(dtab3(i, j));
-                count_bin(val_TAC, t);
+                const int t = static_cast<int>(smoothed(i, j));
+                count_bin(counts, t);
                 out[static_cast<std::size_t>(j)] = low_byte(t);
             }
         }
-        return val_TAC;
+        return counts;
     };
     return summed(row_runs<Histogram>(0, rows, threads, part));
 }

@@ -40,10 +40,10 @@ TEST(PositiveWindowSum, CountsPositiveCellsOfTheWindowOnly) {
     g(3, 1) = 1.0;
     g(2, 2) = -4.0;
     const PositiveSum s = positive_window_sum(g, 2, 2, 1);
-    EXPECT_EQ(s.ico, 3);
+    EXPECT_EQ(s.count, 3);
     // Row by row from the top: 1e16 comes first and absorbs both ones. Summed by columns (or
     // as running column sums) the ones would add up to 2 first and survive.
-    EXPECT_EQ(s.suma, 1e16);
+    EXPECT_EQ(s.sum, 1e16);
 }
 
 TEST(ProgressiveSmoothing, StepsGrowBySideTwoUpToTheRegionalWindow) {
@@ -96,15 +96,15 @@ TEST(TacoExtremes, TakeOnlyTheRegionalMargin) {
     dtab2(13, 13) = 0.3;    // last cell inside
     dtab2(10, 10) = -20.0;  // never a minimum
     const TacoExtremes e = taco_extremes(dtab2, 6);
-    EXPECT_EQ(e.dval_min, 0.3);
-    EXPECT_EQ(e.dval_max, 80.0);
+    EXPECT_EQ(e.min, 0.3);
+    EXPECT_EQ(e.max, 80.0);
 
     RealGrid none(20, 20);
     none(10, 10) = -5.0;
     none(0, 0) = 90.0;
     const TacoExtremes n = taco_extremes(none, 6);
-    EXPECT_EQ(n.dval_min, 1000.0);
-    EXPECT_EQ(n.dval_max, 0.0);
+    EXPECT_EQ(n.min, 1000.0);
+    EXPECT_EQ(n.max, 0.0);
 }
 
 TEST(TacoNetworkImage, RoundsStoresLowBitsAndCountsNonZeroValues) {
@@ -157,8 +157,8 @@ TEST(TacoProducts, TheSameOnAnyNumberOfThreads) {
     ByteGrid one(37, 23), many(37, 23);
     for (const int threads : {2, 3, 8, 64}) {
         const TacoExtremes a = taco_extremes(dtab, 4, 1), b = taco_extremes(dtab, 4, threads);
-        EXPECT_EQ(a.dval_min, b.dval_min);
-        EXPECT_EQ(a.dval_max, b.dval_max);
+        EXPECT_EQ(a.min, b.min);
+        EXPECT_EQ(a.max, b.max);
         many.fill(9);
         EXPECT_EQ(taco_network_image(dtab, one, 1), taco_network_image(dtab, many, threads));
         EXPECT_TRUE(one == many);
