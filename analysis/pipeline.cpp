@@ -57,13 +57,15 @@ std::int64_t model_bytes(const StripPlan& plan, const AnalysisParameters& p, boo
     const std::int64_t smoothing = rows.smoothing.size();
     const std::int64_t held = in_place ? plan.nb_lig : 0;
     const std::int64_t raster = in_place ? held : rows.read.size() + pass;
-    const std::int64_t dims = p.both() ? engine.dimension_bytes() : 0;
+    // The reference's pass fills its dimension grids whatever the treatment.
+    const std::int64_t dims = engine.dimension_bytes();
     const bool alone = plan.own.begin == 0 && plan.own.end == plan.nb_lig;
     const std::int64_t shared = p.both() && !alone ? engine.shared_dimension_bytes() : 0;
     const std::int64_t values = static_cast<std::int64_t>(sizeof(double));
+    const std::int64_t fdp =
+        p.both() ? held + pass * (values + dims) + std::max(pass, regional) + regional * shared : 0;
     const std::int64_t bytes =
-        std::max({raster + pass * (values + dims),
-                  held + pass * (values + dims) + std::max(pass, regional) + regional * shared,
+        std::max({raster + pass * (values + dims), fdp,
                   held + pass * values + (rows.smoothing == rows.pass ? 0 : smoothing * values),
                   held + smoothing * 2 * values});
     return bytes * plan.nb_col;
@@ -89,6 +91,8 @@ class Pipeline {
         const PassStats st = first_pass(raster, read);
         if (p_.both())
             fdp_products(st);
+        else
+            engine_->drop_dimensions();
         taco_products();
         if (p_.both()) {
             receiver_.r2_table({product("FDP_ER0"), st.tab_Er0});
