@@ -47,30 +47,26 @@ struct Step {
     GridPixel to;  // the network pixel it leads onto, unless an outlet
 };
 
-// Where the direction of network pixel (r, c) leads.
-Step follow(const NetworkIndex& net, const ByteGrid& dir, std::int64_t r, std::int64_t c) {
-    Step s;
-    const std::uint8_t d = dir(r, c);
-    if (d == 0)
-        return {true, true, {}};
-    const int k = d8_neighbour(d);
-    if (k < 0)
-        return s;
-    const std::int64_t tr = r + kNeighbourRow[static_cast<std::size_t>(k)];
-    const std::int64_t tc = c + kNeighbourCol[static_cast<std::size_t>(k)];
-    if (tr < 0 || tc < 0 || tr >= net.rows() || tc >= net.cols() || dir(tr, tc) == 0)
-        return {true, true, {}};
-    if (net.contains(tr, tc))
-        return {true, false, {static_cast<std::int32_t>(tr), static_cast<std::int32_t>(tc)}};
-    const int k2 = d8_neighbour(dir(tr, tc));
-    if (k2 < 0)
-        return s;
-    const std::int64_t qr = tr + kNeighbourRow[static_cast<std::size_t>(k2)];
-    const std::int64_t qc = tc + kNeighbourCol[static_cast<std::size_t>(k2)];
-    if (std::abs(qr - r) <= 1 && std::abs(qc - c) <= 1 && (qr != r || qc != c) &&
-        net.contains(qr, qc))
-        return {true, false, {static_cast<std::int32_t>(qr), static_cast<std::int32_t>(qc)}};
-    return s;
+// Where the direction of network pixel (r, c) leads: the network pixel its flow path reaches
+// after at most `detour` background pixels, unless the path leaves first.
+Step follow(const NetworkIndex& net, const ByteGrid& dir, std::int64_t r, std::int64_t c,
+            int detour) {
+    for (int crossed = 0;; ++crossed) {
+        const std::uint8_t d = dir(r, c);
+        if (d == 0)
+            return {true, true, {}};
+        const int k = d8_neighbour(d);
+        if (k < 0)
+            return {};
+        r += kNeighbourRow[static_cast<std::size_t>(k)];
+        c += kNeighbourCol[static_cast<std::size_t>(k)];
+        if (r < 0 || c < 0 || r >= net.rows() || c >= net.cols() || dir(r, c) == 0)
+            return {true, true, {}};
+        if (net.contains(r, c))
+            return {true, false, {static_cast<std::int32_t>(r), static_cast<std::int32_t>(c)}};
+        if (crossed == detour)
+            return {};
+    }
 }
 
 }  // namespace
@@ -278,23 +274,23 @@ SegmentGraph build_segment_graph(const ByteGrid& raster) {
 }
 
 std::optional<GridPixel> first_pixel_off_network(const SegmentGraph& graph,
-                                                 const ByteGrid& directions) {
+                                                 const ByteGrid& directions, int detour) {
     if (directions.rows() != graph.index.rows() || directions.cols() != graph.index.cols())
         throw std::invalid_argument("flow directions not on the network's grid");
     std::optional<GridPixel> bad;
     graph.index.for_each([&](std::int64_t r, std::int64_t c) {
-        if (!bad && !follow(graph.index, directions, r, c).valid)
+        if (!bad && !follow(graph.index, directions, r, c, detour).valid)
             bad = GridPixel{static_cast<std::int32_t>(r), static_cast<std::int32_t>(c)};
     });
     return bad;
 }
 
-void orient_segments(SegmentGraph& g, const ByteGrid& dir) {
+void orient_segments(SegmentGraph& g, const ByteGrid& dir, int detour) {
     if (dir.rows() != g.index.rows() || dir.cols() != g.index.cols())
         throw std::invalid_argument("flow directions not on the network's grid");
     const NetworkIndex& net = g.index;
     const auto lands = [&](GridPixel from, GridPixel to) {
-        const Step s = follow(net, dir, from.row, from.col);
+        const Step s = follow(net, dir, from.row, from.col, detour);
         return s.valid && !s.outlet && s.to == to;
     };
     for (GraphSegment& s : g.segments) {
@@ -302,8 +298,14 @@ void orient_segments(SegmentGraph& g, const ByteGrid& dir) {
         const std::int32_t n = s.vertices;
         std::int64_t forward = 0, backward = 0;
         for (std::int32_t i = 0; i + 1 < n; ++i) {
-            forward += lands(v[i], v[i + 1]) || (i + 2 < n && lands(v[i], v[i + 2]));
-            backward += lands(v[i + 1], v[i]) || (i >= 1 && lands(v[i + 1], v[i - 1]));
+            // A cut corner or a detour may land a few vertices on.
+            bool f = false, b = false;
+            for (std::int32_t j = 1; j <= detour + 1; ++j) {
+                f = f || (i + j < n && lands(v[i], v[i + j]));
+                b = b || (i + 1 - j >= 0 && lands(v[i + 1], v[i + 1 - j]));
+            }
+            forward += f;
+            backward += b;
         }
         if (backward > forward) {
             std::reverse(v, v + n);
@@ -337,7 +339,7 @@ void orient_segments(SegmentGraph& g, const ByteGrid& dir) {
         GridPixel p = g.vertices[static_cast<std::size_t>(s.first_vertex + s.vertices - 1)];
         const GraphNode& node = g.nodes[static_cast<std::size_t>(x)];
         for (std::int32_t steps = 0; steps <= node.pixels; ++steps) {
-            const Step st = follow(net, dir, p.row, p.col);
+            const Step st = follow(net, dir, p.row, p.col, detour);
             if (!st.valid || st.outlet)
                 break;
             if (g.node_at(st.to.row, st.to.col) == x) {

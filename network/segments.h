@@ -152,19 +152,20 @@ SegmentGraph build_segment_graph(const ByteGrid& raster);
 
 // D8 directions use the ESRI codes of the flow directions (1 east, 2 south-east, 4 south, 8
 // south-west, 16 west, 32 north-west, 64 north, 128 north-east; 0 none). A network pixel's
-// direction agrees with the network when it leads onto a network pixel, possibly through one
-// background pixel to a network pixel next to it (the corner a thinning removed), or when the
-// pixel is an outlet: no direction, or leading off the raster or onto a pixel without one.
-// Returns the first network pixel in raster order whose direction does not agree. Throws
-// std::invalid_argument when `directions` is not of the raster's shape.
+// direction agrees with the network when its flow path reaches a network pixel after at most
+// `detour` background pixels (a thinning moves a line off the flow path: one pixel at a cut
+// corner, more where paths ran side by side), or when the pixel is an outlet: the path first
+// meets no direction, or leaves the raster, or a pixel without a direction. Returns the first
+// network pixel in raster order whose direction does not agree. Throws std::invalid_argument
+// when `directions` is not of the raster's shape.
 std::optional<GridPixel> first_pixel_off_network(const SegmentGraph& graph,
-                                                 const ByteGrid& directions);
+                                                 const ByteGrid& directions, int detour = 1);
 
-// Orients every segment from upstream to downstream (the steps its pixels' directions take
+// Orients every segment from upstream to downstream (the steps its pixels' flow paths take
 // along it, forward against backward; a tie keeps the traced order), then finds each
-// segment's downstream segment by following the directions from its last pixel through its
-// end node, and the Strahler orders, Shreve magnitudes and outlets. Throws as above.
-void orient_segments(SegmentGraph& graph, const ByteGrid& directions);
+// segment's downstream segment by following the flow from its last pixel through its end
+// node, and the Strahler orders, Shreve magnitudes and outlets. Throws as above.
+void orient_segments(SegmentGraph& graph, const ByteGrid& directions, int detour = 1);
 
 // A real value per pixel, none where the pixel has none.
 using PixelValue = std::function<std::optional<double>(std::int64_t row, std::int64_t col)>;
