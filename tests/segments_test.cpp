@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,10 @@ struct Case {
     std::vector<std::string> picture;
     int segments, ends, junctions, largest_junction, closed, loops, systems;
 };
+
+void PrintTo(const Case& k, std::ostream* os) {
+    *os << k.name;
+}
 
 class GraphOf : public testing::TestWithParam<Case> {};
 
