@@ -86,6 +86,15 @@ class ProductReceiver {
         (void)dtab;
         (void)dtab_v2;
     }
+    // With fields and both treatments, once, after the first pass: the mean R² of the four
+    // placements of each fit, over every box side and without side 1, at the processed pixels.
+    virtual void r2_fields(const SparseField& r2, const SparseField& r2_2) {
+        (void)r2;
+        (void)r2_2;
+    }
+    // With fields, once, after the smoothing: the smoothed TACO field before its truncation
+    // (0.0 within the regional half side of the edges).
+    virtual void taco_regional_field(const RealGrid& smoothed) { (void)smoothed; }
 };
 
 struct AnalysisSummary {

@@ -162,10 +162,12 @@ class ReferenceEngine final : public AnalysisEngine {
                          const LineCallback& on_line) override {
         dimension_ = RealGrid(taco.rows(), taco.cols());
         dimension2_ = RealGrid(taco.rows(), taco.cols());
-        return ds::first_pass(in, {dimension_, dimension2_, taco}, on_line);
+        sparse_ = FdpFields();
+        return ds::first_pass(in, {dimension_, dimension2_, taco, &sparse_.r2, &sparse_.r2_2},
+                              on_line);
     }
     const FdpFields& dimensions(const ByteGrid& tab, int half_window) override {
-        if (sparse_.at.rows == 0) {
+        if (sparse_.at.row_start.empty()) {
             sparse_.at = eligible_pixels(tab, half_window);
             for (std::int64_t r = 0; r < sparse_.at.rows; ++r)
                 for (std::int64_t k = sparse_.at.begin(r); k < sparse_.at.end(r); ++k) {

@@ -72,6 +72,10 @@ PassStats first_pass(const PassInput& in, const PassOutput& out,
             const FractResult r = Fract_Explor(w.tab_fract, win_size, st.tab_Er0, st.tab_Er1);
             out.dtab(i, j) = record_dimension(r.DF, st.Min_DF, st.Max_DF, st.val_DF);
             out.dtab_v2(i, j) = record_dimension(r.DF_V2, st.Min_DF_V2, st.Max_DF_V2, st.val_DF_V2);
+            if (out.r2 != nullptr)
+                out.r2->push_back(r.ER_0);
+            if (out.r2_v2 != nullptr)
+                out.r2_v2->push_back(r.ER_1);
         }
     }
     return st;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include "lib/grid.h"
 #include "lib/values.h"
@@ -48,6 +49,9 @@ struct PassOutput {
     RealGrid& dtab;     // DF x 100
     RealGrid& dtab_v2;  // DF_V2 x 100
     RealGrid& dtab2;    // TACO value
+    // When given, the mean R² of the two fits of every processed pixel, in row-major order.
+    std::vector<double>* r2 = nullptr;
+    std::vector<double>* r2_v2 = nullptr;
 };
 
 // Literal selection: clears the window, cuts it around image pixel (i, j), labels it with

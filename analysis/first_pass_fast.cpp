@@ -144,6 +144,8 @@ PassStats first_pass_fast(const PassInput& in, RealGrid& taco, FdpFields& fields
     fields.at = eligible_pixels(in.tab, half_win);
     fields.dimension.assign(static_cast<std::size_t>(fields.at.size()), 0.0);
     fields.dimension2.assign(static_cast<std::size_t>(fields.at.size()), 0.0);
+    fields.r2.assign(in.fdp ? static_cast<std::size_t>(fields.at.size()) : 0, 0.0);
+    fields.r2_2.assign(in.fdp ? static_cast<std::size_t>(fields.at.size()) : 0, 0.0);
 
     const NetworkBits net(in.tab, nt);
     std::vector<std::unique_ptr<Worker>> workers;
@@ -165,6 +167,8 @@ PassStats first_pass_fast(const PassInput& in, RealGrid& taco, FdpFields& fields
             fields.dimension[uk] = record_dimension(r.DF, ex.Min_DF, ex.Max_DF, wk.val_DF);
             fields.dimension2[uk] =
                 record_dimension(r.DF_V2, ex.Min_DF_V2, ex.Max_DF_V2, wk.val_DF_V2);
+            fields.r2[uk] = r.ER_0;
+            fields.r2_2[uk] = r.ER_1;
         }
     };
 

@@ -17,8 +17,11 @@ struct FdpFields {
     SparsePositions at;
     std::vector<double> dimension;   // DF x 100, over every box side
     std::vector<double> dimension2;  // DF_V2 x 100, without side 1
+    std::vector<double> r2;          // the mean R² of the four placements of each fit
+    std::vector<double> r2_2;
 
     SparseField field(bool second) const { return {&at, second ? dimension2 : dimension}; }
+    SparseField r2_field(bool second) const { return {&at, second ? r2_2 : r2}; }
 };
 
 // The pixels a pass processes: the network pixels at least `half_win` from every edge.

@@ -166,6 +166,7 @@ class Pipeline {
             if (p_.both()) {
                 const FdpFields& f = engine_->dimensions(tab, half_window_);
                 receiver_.fdp_fields(f.field(false), f.field(true), rows_.pass.begin);
+                receiver_.r2_fields(f.r2_field(false), f.r2_field(true), rows_.pass.begin);
             }
         }
         return st;
@@ -236,6 +237,8 @@ class Pipeline {
                                                 });
         progress_.end(Stage::Smoothing, steps);
         (&smoothed == &a ? b : a) = RealGrid();
+        if (p_.fields)
+            receiver_.taco_regional_field(smoothed, rows_.smoothing.begin);
 
         ByteGrid& out = image(rows_.smoothing.size());
         const Histogram regional =
@@ -268,6 +271,12 @@ class WholeRaster final : public StripReceiver {
     void fdp_fields(const SparseField& dimension, const SparseField& dimension2,
                     std::int64_t) override {
         to_.fdp_fields(dimension, dimension2);
+    }
+    void r2_fields(const SparseField& r2, const SparseField& r2_2, std::int64_t) override {
+        to_.r2_fields(r2, r2_2);
+    }
+    void taco_regional_field(const RealGrid& smoothed, std::int64_t) override {
+        to_.taco_regional_field(smoothed);
     }
 
   private:

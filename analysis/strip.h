@@ -64,6 +64,19 @@ class StripReceiver {
         (void)dimension2;
         (void)first;
     }
+    // With fields and both treatments, once, after the first pass: the mean R² of each fit at
+    // the strip's processed pixels, on rows counted from `first`.
+    virtual void r2_fields(const SparseField& r2, const SparseField& r2_2, std::int64_t first) {
+        (void)r2;
+        (void)r2_2;
+        (void)first;
+    }
+    // With fields, once, after the smoothing: the smoothed field of `smoothed`'s own rows (the
+    // raster's rows from `first` on) before its truncation.
+    virtual void taco_regional_field(const RealGrid& smoothed, std::int64_t first) {
+        (void)smoothed;
+        (void)first;
+    }
 };
 
 // Rows that another strip owns, in the bytes its owner packed them into.

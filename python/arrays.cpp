@@ -80,14 +80,14 @@ py::array table_array(const FrequencyTable& t) {
     return a;
 }
 
-// The dimensions of a field x 100 at its pixels, NaN elsewhere.
-RealGrid dimensions(const SparseField& f) {
+// The values of a sparse field divided by `scale` at its pixels, NaN elsewhere.
+RealGrid at_pixels(const SparseField& f, double scale) {
     RealGrid out(f.at->rows, f.at->cols);
     out.fill(std::numeric_limits<double>::quiet_NaN());
     for (std::int64_t r = 0; r < f.at->rows; ++r)
         for (std::int64_t k = f.at->begin(r); k < f.at->end(r); ++k)
             out(r, f.at->col[static_cast<std::size_t>(k)]) =
-                f.values[static_cast<std::size_t>(k)] / 100;
+                f.values[static_cast<std::size_t>(k)] / scale;
     return out;
 }
 
@@ -156,9 +156,19 @@ void Collector::taco_field(const RealGrid& dtab2) {
     taco_ = dtab2;
 }
 
-void Collector::fdp_fields(const SparseField& dtab, const SparseField& dtab_v2) {
-    fdp_ = dimensions(dtab);
-    fdp2_ = dimensions(dtab_v2);
+void Collector::fdp_fields(const SparseField& dimension, const SparseField& dimension2) {
+    // The pass keeps the dimensions x 100.
+    fdp_ = at_pixels(dimension, 100);
+    fdp2_ = at_pixels(dimension2, 100);
+}
+
+void Collector::r2_fields(const SparseField& r2, const SparseField& r2_2) {
+    fdp_r2_ = at_pixels(r2, 1);
+    fdp2_r2_ = at_pixels(r2_2, 1);
+}
+
+void Collector::taco_regional_field(const RealGrid& smoothed) {
+    taco_ri_ = smoothed;
 }
 
 py::dict Collector::result(const AnalysisParameters& p, const AnalysisSummary& summary) {
@@ -181,6 +191,9 @@ py::dict Collector::result(const AnalysisParameters& p, const AnalysisSummary& s
     result["taco"] = optional_array(taco_);
     result["fdp"] = optional_array(fdp_);
     result["fdp2"] = optional_array(fdp2_);
+    result["fdp_r2"] = optional_array(fdp_r2_);
+    result["fdp2_r2"] = optional_array(fdp2_r2_);
+    result["taco_ri"] = optional_array(taco_ri_);
     result["parameters"] = parameters;
     result["processed"] = summary.processed;
     return result;

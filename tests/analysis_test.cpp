@@ -45,6 +45,8 @@ void expect_same_products(const ByteGrid& tab, AnalysisParameters p) {
     EXPECT_TRUE(fast.taco == reference.taco);
     EXPECT_TRUE(fast.fdp == reference.fdp);
     EXPECT_TRUE(fast.fdp2 == reference.fdp2);
+    EXPECT_TRUE(fast.fit_r2 == reference.fit_r2);
+    EXPECT_TRUE(fast.fit_r2_2 == reference.fit_r2_2);
     EXPECT_EQ(fast_calls.calls, reference_calls.calls);
 }
 

@@ -25,8 +25,10 @@ struct Products final : ProductReceiver {
     std::vector<std::string> order;  // product names, as handed out
     std::map<std::string, ImageCopy> images;
     std::map<std::string, R2Histogram> r2;
-    RealGrid taco;       // with AnalysisParameters::fields
-    RealGrid fdp, fdp2;  // idem, dense: 0.0 off the processed pixels
+    RealGrid taco;              // with AnalysisParameters::fields
+    RealGrid fdp, fdp2;         // idem, dense: 0.0 off the processed pixels
+    RealGrid fit_r2, fit_r2_2;  // idem
+    RealGrid taco_ri;
     AnalysisSummary summary;
 
     void image(const ImageProduct& p) override {
@@ -42,6 +44,11 @@ struct Products final : ProductReceiver {
         fdp = dense(dtab);
         fdp2 = dense(dtab_v2);
     }
+    void r2_fields(const SparseField& a, const SparseField& b) override {
+        fit_r2 = dense(a);
+        fit_r2_2 = dense(b);
+    }
+    void taco_regional_field(const RealGrid& smoothed) override { taco_ri = smoothed; }
 
     const ImageCopy& operator[](const std::string& name) const { return images.at(name); }
 

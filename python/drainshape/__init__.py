@@ -58,6 +58,13 @@ class Result:
         parameters: what was run: "program" ("drainshape" and its version), "engine", "treatment",
             "window", "regional" and "mnc".
         processed: how many network pixels the first pass visited.
+        fdp_r2, fdp2_r2: with fields=True and both treatments, float64 of the raster's shape: the
+            R² of the fit of fdp and of fdp2 at every processed pixel (the mean over the four
+            placements of the boxes), NaN elsewhere; FDP_ER0 and FDP_ER1 count their classes,
+            int(1000 * R² + 0.5). Else None.
+        taco_ri: with fields=True, float64 of the raster's shape: the smoothed TACO field that
+            TAC_RI truncates (its low 8 bits), 0.0 within the regional half side of the edges.
+            Else None.
     """
 
     images: Dict[str, np.ndarray]
@@ -68,6 +75,9 @@ class Result:
     fdp2: Optional[np.ndarray]
     parameters: Dict[str, object]
     processed: int
+    fdp_r2: Optional[np.ndarray] = None
+    fdp2_r2: Optional[np.ndarray] = None
+    taco_ri: Optional[np.ndarray] = None
 
 
 Progress = Callable[[str, int, int], object]
@@ -98,7 +108,7 @@ def analyse(
         engine: "fast", or "reference" (the literal algorithms, much slower); both give the
             same bytes.
         threads: worker threads of the fast engine; 0 for every core.
-        fields: also return the real-valued fields taco, fdp and fdp2.
+        fields: also return the real-valued fields taco, fdp, fdp2, fdp_r2, fdp2_r2 and taco_ri.
         progress: None, or a callable progress(stage, done, total) called from the calling
             thread as each long stage ("first pass", "FDP regional means", "FDP regional means
             (2)", "TACO smoothing") starts (done 0), goes on, and ends (done == total); what it

@@ -21,6 +21,12 @@ class Result:
     # fields=True, both treatments: the two fractal dimensions, NaN where no pixel was processed.
     fdp: Optional[npt.NDArray[np.float64]]
     fdp2: Optional[npt.NDArray[np.float64]]
+    # fields=True, both treatments: the R² of each fit (mean of its four placements), NaN where
+    # no pixel was processed.
+    fdp_r2: Optional[npt.NDArray[np.float64]]
+    fdp2_r2: Optional[npt.NDArray[np.float64]]
+    # fields=True: the smoothed TACO field that TAC_RI truncates, 0.0 near the edges.
+    taco_ri: Optional[npt.NDArray[np.float64]]
     # "program", "engine", "treatment", "window", "regional", "mnc".
     parameters: Dict[str, Union[str, int]]
     # Network pixels visited by the first pass.
@@ -35,6 +41,9 @@ class Result:
         fdp2: Optional[npt.NDArray[np.float64]],
         parameters: Dict[str, Union[str, int]],
         processed: int,
+        fdp_r2: Optional[npt.NDArray[np.float64]] = ...,
+        fdp2_r2: Optional[npt.NDArray[np.float64]] = ...,
+        taco_ri: Optional[npt.NDArray[np.float64]] = ...,
     ) -> None: ...
 
 # Called as progress(stage, done, total) from the calling thread.
@@ -48,7 +57,7 @@ def analyse(
     treatment: str = "both",  # "taco" or "both"
     engine: str = "fast",  # "fast" or "reference"
     threads: int = 0,  # 0: every core
-    fields: bool = False,  # also return taco, fdp and fdp2
+    fields: bool = False,  # also return taco, fdp, fdp2, fdp_r2, fdp2_r2 and taco_ri
     progress: Optional[Progress] = None,
 ) -> Result: ...
 def run(

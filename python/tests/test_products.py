@@ -84,6 +84,17 @@ def test_fields_are_the_values_the_images_round(sample):
         assert 0 < processed.sum() <= (sample == 1).sum()
         assert np.array_equal(image_value(field[processed] * 100), image[processed])
         assert not image[~processed].any()
+    for r2, table, fdp in (
+        (result.fdp_r2, result.tables["FDP_ER0"], result.fdp),
+        (result.fdp2_r2, result.tables["FDP_ER1"], result.fdp2),
+    ):
+        assert np.array_equal(np.isnan(r2), np.isnan(fdp))
+        classes = (r2[~np.isnan(r2)] * 1000 + 0.5).astype(np.int64)
+        counted = dict(zip(*np.unique(classes, return_counts=True)))
+        assert {round(c * 1000): int(n) for c, n in table if n > 0} == counted
+    # TAC_RI truncates the smoothed field, inside the regional half side of the edges.
+    inner = (slice(24, -24), slice(24, -24))
+    assert np.array_equal(result.taco_ri[inner].astype(np.int64) & 255, images["TAC_RI"][inner])
     taco_only = drainshape.analyse(sample, treatment="taco", fields=True)
-    assert taco_only.fdp is None and taco_only.fdp2 is None
+    assert taco_only.fdp is None and taco_only.fdp2 is None and taco_only.fdp_r2 is None
     assert np.array_equal(taco_only.taco, result.taco)
