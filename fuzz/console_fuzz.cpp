@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ds::Console con(in, out, err, false);
 
     ds::RunState s;
-    s.params.treatment = size > 0 && (data[0] & 1) ? Treatment::Both : Treatment::Taco;
+    s.params.treatment = size > 0 && (data[0] & 1) ? ds::Treatment::Both : ds::Treatment::Taco;
 
     // Every read consumes a word or ends the input, so the loop ends.
     try {
