@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "app/check_command.h"
-#include "app/cli.h"
 #include "app/prepare_dem.h"
 #include "app/river_raster.h"
 #include "drainshape/run.h"
@@ -377,7 +376,7 @@ int prepare(const PrepareOptions& o, std::ostream& out, std::ostream& err) {
         return o.from_dem ? seconds_text(seconds_since(start)) : std::string();
     };
     auto start = std::chrono::steady_clock::now();
-    const std::int64_t removed = thin_network(p.grid);
+    const std::int64_t removed = thin_network(p.grid, p.outlets.size() != 0 ? &p.outlets : nullptr);
     err << "drainshape: " << removed << " redundant pixels removed: the network is one pixel wide"
         << timed(start) << "\n";
 

@@ -47,6 +47,7 @@ struct PreparedNetwork {
     GeoReference geo;
     PixelDescription pixel;
     std::vector<std::pair<std::string, std::string>> provenance;
+    ByteGrid outlets;  // from an elevation model: the cells the thinning keeps; else empty
 };
 
 // Registers `prepare` on `app`, its options stored into `o`.

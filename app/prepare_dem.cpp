@@ -284,6 +284,7 @@ PreparedNetwork dem_streams(const PrepareOptions& o, OutputSet* intermediates, s
     }
 
     PreparedNetwork p;
+    p.outlets = stream_outlets(d.streams, d.direction, d.nodata);
     p.grid = std::move(d.streams);
     p.pixel = describe_pixel(r.geo);
     p.geo = std::move(r.geo);

@@ -36,6 +36,22 @@ std::int64_t fill_one_cell_holes(ByteGrid& streams) {
     return filled;
 }
 
+ByteGrid stream_outlets(const ByteGrid& streams, const ByteGrid& direction,
+                        const ByteGrid& nodata) {
+    const std::int64_t rows = streams.rows(), cols = streams.cols();
+    ByteGrid outlets(rows, cols);
+    for (std::int64_t r = 0; r < rows; ++r)
+        for (std::int64_t c = 0; c < cols; ++c) {
+            const int k = d8_index(direction(r, c));
+            if (streams(r, c) == 0 || k < 0)
+                continue;
+            const std::int64_t nr = r + kD8[k].dr, nc = c + kD8[k].dc;
+            outlets(r, c) =
+                nr < 0 || nc < 0 || nr >= rows || nc >= cols || nodata(nr, nc) != 0 ? 1 : 0;
+        }
+    return outlets;
+}
+
 std::uint64_t threshold_cells_for_area(double area_km2, double cell_area_m2) {
     if (!(area_km2 > 0) || !std::isfinite(area_km2) || !(cell_area_m2 > 0) ||
         !std::isfinite(cell_area_m2))

@@ -24,6 +24,10 @@ ByteGrid stream_cells(const CountGrid& accumulation, std::uint64_t threshold_cel
 // fill. Stream cells that nest stay nested.
 std::int64_t fill_one_cell_holes(ByteGrid& streams);
 
+// 1 on the stream cells whose D8 direction leads off the raster or into NoData: the outlets,
+// which thinning must keep so that every stream still reaches the edge or NoData.
+ByteGrid stream_outlets(const ByteGrid& streams, const ByteGrid& direction, const ByteGrid& nodata);
+
 // The smallest count of cells of `cell_area_m2` square metres each that covers `area_km2`
 // square kilometres. Throws std::invalid_argument unless both are positive and finite, or when
 // the count does not fit in 64 bits.

@@ -12,6 +12,7 @@
 #include "network/thinning.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <vector>
 
 #include "network/simple_point.h"
@@ -25,12 +26,18 @@ constexpr int kSides[4] = {0, 4, 2, 6};
 
 }  // namespace
 
-std::int64_t thin_network(ByteGrid& raster) {
+std::int64_t thin_network(ByteGrid& raster, const ByteGrid* kept) {
+    if (kept != nullptr && (kept->rows() != raster.rows() || kept->cols() != raster.cols()))
+        throw std::invalid_argument("the kept pixels and the network differ in shape");
     const std::int64_t cols = raster.cols();
+    // A kept pixel is never a candidate; its neighbours still thin around it.
+    const auto removable = [&](std::int64_t r, std::int64_t c) {
+        return raster(r, c) == 1 && (kept == nullptr || (*kept)(r, c) == 0);
+    };
     std::vector<std::int64_t> candidates;
     for (std::int64_t r = 0; r < raster.rows(); ++r)
         for (std::int64_t c = 0; c < cols; ++c)
-            if (raster(r, c) == 1 && is_redundant(neighbour_code(raster, r, c)))
+            if (removable(r, c) && is_redundant(neighbour_code(raster, r, c)))
                 candidates.push_back(r * cols + c);
 
     std::int64_t removed_total = 0;
@@ -63,7 +70,7 @@ std::int64_t thin_network(ByteGrid& raster) {
 
         next.clear();
         const auto consider = [&](std::int64_t r, std::int64_t c) {
-            if (r >= 0 && c >= 0 && r < raster.rows() && c < cols && raster(r, c) == 1 &&
+            if (r >= 0 && c >= 0 && r < raster.rows() && c < cols && removable(r, c) &&
                 is_redundant(neighbour_code(raster, r, c)))
                 next.push_back(r * cols + c);
         };

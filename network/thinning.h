@@ -13,7 +13,9 @@ namespace ds {
 // were, and branch ends are never removed. The layers are peeled from the north, south, east
 // and west sides in turn, so that thick lines thin towards their middle. Pixels of other
 // values are background and stay as they are. A raster without redundant pixels is left
-// unchanged, and the same raster always gives the same result.
-std::int64_t thin_network(ByteGrid& raster);
+// unchanged, and the same raster always gives the same result. Pixels where `kept` (of the
+// raster's shape) is nonzero are never removed: a stream's outlet, which a turn at the edge
+// would otherwise leave redundant.
+std::int64_t thin_network(ByteGrid& raster, const ByteGrid* kept = nullptr);
 
 }  // namespace ds

@@ -268,6 +268,32 @@ TEST(DemStreams, PathsSideBySideOnADiagonalBecomeOneStream) {
     EXPECT_EQ(s.ends, 5);
 }
 
+TEST(DemStreams, AStreamTurningAtTheEdgeKeepsItsOutlet) {
+    // A channel along line 1 falls east to (1, 4), turns north to its outlet (0, 4) on the
+    // edge: the last three cells form a triangle in which the outlet has two neighbours.
+    const DemGrid dem = make_dem(5, 7, [](int r, int c) {
+        if (r == 0)
+            return c == 4 ? 40.0 : 100.0;
+        if (r == 1)
+            return c < 4 ? 50.0 - c : c == 4 ? 41.0 : 50.0 + 10 * c;
+        return 100.0 + 10 * r;
+    });
+    Drainage d = extract_streams(dem, 10);
+    ASSERT_EQ(d.streams(0, 4), 1);
+    ASSERT_EQ(d.streams(1, 3), 1);
+    const ByteGrid outlets = stream_outlets(d.streams, d.direction, d.nodata);
+    EXPECT_EQ(outlets(0, 4), 1);
+    EXPECT_EQ(std::count(outlets.data(), outlets.data() + outlets.size(), 1), 1);
+    ByteGrid unprotected = d.streams;
+    thin_network(unprotected);
+    EXPECT_EQ(unprotected(0, 4), 0);  // what thinning alone does with the triangle
+    thin_network(d.streams, &outlets);
+    EXPECT_EQ(d.streams(0, 4), 1);
+    const NetworkSummary s = summarize_network(d.streams);
+    EXPECT_EQ(s.components, 1);
+    EXPECT_EQ(s.redundant, 0);
+}
+
 TEST(DemD8, DiagonalDropsCountOverTheirLength) {
     // On a plane falling a per column eastwards and b per row southwards, the diagonal falls
     // a + b over sqrt(2): steeper than a alone only when b > (sqrt(2) - 1) a.
