@@ -14,16 +14,6 @@ namespace ds {
 
 namespace {
 
-// Copies rows `rows` of the raster from `from` (holding rows from `from_first` on) into `to`
-// (holding rows from `to_first` on).
-void copy_rows(const RealGrid& from, std::int64_t from_first, RealGrid& to, std::int64_t to_first,
-               RowRange rows) {
-    for (std::int64_t r = rows.begin; r < rows.end; ++r) {
-        const auto src = from.row(r - from_first);
-        std::copy(src.begin(), src.end(), to.row(r - to_first).begin());
-    }
-}
-
 // The exchange's share of rows, or nothing to do for a strip alone (so that the fast smoothing
 // may chain its steps).
 ShareRows sharing(const StripRows& rows, StripExchange& exchange) {

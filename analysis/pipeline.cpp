@@ -142,10 +142,7 @@ class Pipeline {
         read(rows_.read, raw);
         mark_isolated(raw);
         ByteGrid tab(rows_.pass.size(), plan_.nb_col);
-        for (std::int64_t r = rows_.pass.begin; r < rows_.pass.end; ++r) {
-            const auto src = raw.row(r - rows_.read.begin);
-            std::copy(src.begin(), src.end(), tab.row(r - rows_.pass.begin).begin());
-        }
+        copy_rows(raw, rows_.read.begin, tab, rows_.pass.begin, rows_.pass);
         return tab;
     }
 
@@ -208,10 +205,7 @@ class Pipeline {
             a = std::move(taco_);
         } else {
             a = RealGrid(rows_.smoothing.size(), plan_.nb_col);
-            for (std::int64_t r = plan_.own.begin; r < plan_.own.end; ++r) {
-                const auto src = taco_.row(r - rows_.pass.begin);
-                std::copy(src.begin(), src.end(), a.row(r - rows_.smoothing.begin).begin());
-            }
+            copy_rows(taco_, rows_.pass.begin, a, rows_.smoothing.begin, plan_.own);
         }
         taco_ = RealGrid();
 

@@ -73,25 +73,11 @@ double RunProgress::elapsed() const {
     return seconds_between(start_, Clock::now());
 }
 
-const char* RunProgress::stage_key(Stage stage) {
-    switch (stage) {
-        case Stage::FirstPass:
-            return "first_pass";
-        case Stage::FdpRegional1:
-            return "fdp_regional1";
-        case Stage::FdpRegional2:
-            return "fdp_regional2";
-        case Stage::Smoothing:
-            return "smoothing";
-    }
-    return "";
-}
-
 std::string RunProgress::json_line(Stage stage, std::int64_t done, std::int64_t total,
                                    std::int64_t items) {
     char buf[192];
     std::snprintf(buf, sizeof buf, "{\"stage\":\"%s\",\"name\":\"%s\",\"done\":%lld,\"total\":%lld",
-                  stage_key(stage), ds::stage_name(stage), static_cast<long long>(done),
+                  ds::stage_key(stage), ds::stage_name(stage), static_cast<long long>(done),
                   static_cast<long long>(total));
     std::string text = buf;
     if (items >= 0)

@@ -52,8 +52,6 @@ class RunProgress final : public Progress {
     // Seconds since construction.
     double elapsed() const;
 
-    // The stage's key in the JSON lines: first_pass, fdp_regional1, fdp_regional2, smoothing.
-    static const char* stage_key(Stage stage);
     // One JSON line; `items` < 0 for a line that does not end the stage.
     static std::string json_line(Stage stage, std::int64_t done, std::int64_t total,
                                  std::int64_t items);

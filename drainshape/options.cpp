@@ -64,19 +64,26 @@ Engine engine_of(const std::string& name) {
     return name == "reference" ? Engine::Reference : Engine::Fast;
 }
 
+namespace {
+
+// Per stage, in the order of Progress::Stage: as the lines and the bar show it, and its key.
+struct StageNames {
+    const char* name;
+    const char* key;
+};
+constexpr StageNames kStageNames[] = {{"first pass", "first_pass"},
+                                      {"FDP regional means", "fdp_regional1"},
+                                      {"FDP regional means (2)", "fdp_regional2"},
+                                      {"TACO smoothing", "smoothing"}};
+
+}  // namespace
+
 const char* stage_name(Progress::Stage stage) {
-    using Stage = Progress::Stage;
-    switch (stage) {
-        case Stage::FirstPass:
-            return "first pass";
-        case Stage::FdpRegional1:
-            return "FDP regional means";
-        case Stage::FdpRegional2:
-            return "FDP regional means (2)";
-        case Stage::Smoothing:
-            return "TACO smoothing";
-    }
-    return "";
+    return kStageNames[static_cast<int>(stage)].name;
+}
+
+const char* stage_key(Progress::Stage stage) {
+    return kStageNames[static_cast<int>(stage)].key;
 }
 
 std::string version_text() {

@@ -24,6 +24,9 @@ Engine engine_of(const std::string& name);
 
 // The name of a stage as progress lines and bars show it.
 const char* stage_name(Progress::Stage stage);
+// The stage's key in machine-readable progress: first_pass, fdp_regional1, fdp_regional2,
+// smoothing.
+const char* stage_key(Progress::Stage stage);
 
 // The program and its version (program_version), and whether GeoTIFF input and output are built
 // in.

@@ -168,6 +168,17 @@ inline RowRange common_rows(RowRange a, RowRange b) {
     return {std::max(a.begin, b.begin), std::min(a.end, b.end)};
 }
 
+// Copies the raster's rows `rows` from `from`, which holds the raster's rows from `from_first`
+// on, into `to`, which holds them from `to_first` on; the grids have the same width.
+template <class T>
+void copy_rows(const Grid<T>& from, std::int64_t from_first, Grid<T>& to, std::int64_t to_first,
+               RowRange rows) {
+    for (std::int64_t r = rows.begin; r < rows.end; ++r) {
+        const auto src = from.row(r - from_first);
+        std::copy(src.begin(), src.end(), to.row(r - to_first).begin());
+    }
+}
+
 using ByteGrid = Grid<unsigned char>;
 using IntGrid = Grid<int>;
 using RealGrid = Grid<double>;

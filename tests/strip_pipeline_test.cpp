@@ -40,11 +40,7 @@ class ThreadExchange final : public StripExchange {
         for (std::size_t j = 0; j < owned_.size(); ++j) {
             if (j == k_)
                 continue;
-            const RowRange rows = common_rows(need, owned_[j]);
-            for (std::int64_t r = rows.begin; r < rows.end; ++r) {
-                const auto src = m_.slots[j].grid->row(r - m_.slots[j].first);
-                std::copy(src.begin(), src.end(), g.row(r - first).begin());
-            }
+            copy_rows(*m_.slots[j].grid, m_.slots[j].first, g, first, common_rows(need, owned_[j]));
         }
         m_.sync.arrive_and_wait();
     }
