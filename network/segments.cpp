@@ -139,8 +139,28 @@ SegmentGraph build_segment_graph(const ByteGrid& raster) {
     });
     const auto degree = [&](std::size_t j) { return std::popcount(g.code[j]); };
 
-    // Systems, by flood fill from their first pixel.
+    // Visits `start` and every pixel reached from it through neighbours that `claim` takes
+    // (claim marks them); returns how many pixels it visited.
     std::vector<GridPixel> stack;
+    const auto flood = [&](GridPixel start, const auto& claim) {
+        std::int64_t visited = 0;
+        stack.push_back(start);
+        while (!stack.empty()) {
+            const GridPixel p = stack.back();
+            stack.pop_back();
+            ++visited;
+            const std::uint8_t m = g.code[rank(p.row, p.col)];
+            for (int k = 0; k < 8; ++k)
+                if (m >> k & 1) {
+                    const std::int64_t nr = p.row + kNeighbourRow[k], nc = p.col + kNeighbourCol[k];
+                    if (claim(rank(nr, nc)))
+                        stack.push_back(pixel(nr, nc));
+                }
+        }
+        return visited;
+    };
+
+    // Systems, by flood fill from their first pixel.
     net.for_each([&](std::int64_t r, std::int64_t c) {
         const std::size_t j = rank(r, c);
         if (g.system_of[j] >= 0)
@@ -149,22 +169,12 @@ SegmentGraph build_segment_graph(const ByteGrid& raster) {
         GraphSystem& sys = g.systems.emplace_back();
         sys.first = pixel(r, c);
         g.system_of[j] = id;
-        stack.push_back(sys.first);
-        while (!stack.empty()) {
-            const GridPixel p = stack.back();
-            stack.pop_back();
-            ++sys.pixels;
-            const std::uint8_t m = g.code[rank(p.row, p.col)];
-            for (int k = 0; k < 8; ++k)
-                if (m >> k & 1) {
-                    const std::int64_t nr = p.row + kNeighbourRow[k], nc = p.col + kNeighbourCol[k];
-                    std::int32_t& s = g.system_of[rank(nr, nc)];
-                    if (s < 0) {
-                        s = id;
-                        stack.push_back(pixel(nr, nc));
-                    }
-                }
-        }
+        sys.pixels = flood(sys.first, [&](std::size_t q) {
+            if (g.system_of[q] >= 0)
+                return false;
+            g.system_of[q] = id;
+            return true;
+        });
     });
 
     // Nodes: ends, isolated pixels, and junction pixels joined by adjacency.
@@ -188,22 +198,12 @@ SegmentGraph build_segment_graph(const ByteGrid& raster) {
         }
         node.kind = NodeKind::junction;
         ++sys.junctions;
-        stack.push_back(node.first);
-        while (!stack.empty()) {
-            const GridPixel p = stack.back();
-            stack.pop_back();
-            ++node.pixels;
-            const std::uint8_t m = g.code[rank(p.row, p.col)];
-            for (int k = 0; k < 8; ++k)
-                if (m >> k & 1) {
-                    const std::int64_t nr = p.row + kNeighbourRow[k], nc = p.col + kNeighbourCol[k];
-                    const std::size_t q = rank(nr, nc);
-                    if (degree(q) >= 3 && g.label[q] < 0) {
-                        g.label[q] = id;
-                        stack.push_back(pixel(nr, nc));
-                    }
-                }
-        }
+        node.pixels = static_cast<std::int32_t>(flood(node.first, [&](std::size_t q) {
+            if (degree(q) < 3 || g.label[q] >= 0)
+                return false;
+            g.label[q] = id;
+            return true;
+        }));
         sys.junction_pixels += node.pixels;
     });
 
