@@ -92,6 +92,13 @@ class ProductReceiver {
         (void)r2;
         (void)r2_2;
     }
+    // With fields and both treatments, after each FDP regional image: the regional mean of the
+    // first (all box sides) or `second` dimension as a Float32 dimension (not x 100), NaN where
+    // the image has none.
+    virtual void fdp_regional_field(bool second, const FloatGrid& dimensions) {
+        (void)second;
+        (void)dimensions;
+    }
     // With fields, once, after the smoothing: the smoothed TACO field before its truncation
     // (0.0 within the regional half side of the edges).
     virtual void taco_regional_field(const RealGrid& smoothed) { (void)smoothed; }

@@ -115,13 +115,14 @@ class FastEngine final : public AnalysisEngine {
         shared_ = std::move(f);
     }
     Histogram regional_image(bool second, int half, std::int64_t, const StripRows& pass,
-                             StripExchange& exchange, ByteGrid& image,
-                             const LineCallback& on_line) override {
+                             StripExchange& exchange, ByteGrid& image, const LineCallback& on_line,
+                             FloatGrid* dimensions) override {
         // The window sums are packed for the largest dimension of the whole raster.
         const double vmax =
             exchange.largest(largest_value(dims_.field(second), pass.own.from(pass.first)));
         const FdpFields& f = pass.alone ? dims_ : shared_;
-        return fdp_regional_image_fast(f.field(second), half, vmax, image, threads_, on_line);
+        return fdp_regional_image_fast(f.field(second), half, vmax, image, threads_, on_line,
+                                       dimensions);
     }
     void drop_dimensions() override {
         dims_ = FdpFields();
@@ -174,14 +175,14 @@ class ReferenceEngine final : public AnalysisEngine {
     void share_dimensions(const StripRows&, RowRange, StripExchange&) override {}
     Histogram regional_image(bool second, int half, std::int64_t regional_first,
                              const StripRows& pass, StripExchange& exchange, ByteGrid& image,
-                             const LineCallback& on_line) override {
+                             const LineCallback& on_line, FloatGrid* dimensions) override {
         const RealGrid& own = second ? dimension2_ : dimension_;
         if (pass.alone)
-            return fdp_regional_image(own, half, image, on_line);
+            return fdp_regional_image(own, half, image, on_line, dimensions);
         RealGrid dense(image.rows(), image.cols());
         copy_rows(own, pass.first, dense, regional_first, pass.own);
         exchange.share_rows(dense, regional_first, {regional_first, regional_first + dense.rows()});
-        return fdp_regional_image(dense, half, image, on_line);
+        return fdp_regional_image(dense, half, image, on_line, dimensions);
     }
     void drop_dimensions() override {
         dimension_ = RealGrid();

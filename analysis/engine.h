@@ -47,10 +47,13 @@ class AnalysisEngine {
     virtual void share_dimensions(const StripRows& pass, RowRange regional,
                                   StripExchange& exchange) = 0;
     // The regional image of a dimension on `image`, which holds the raster's rows from
-    // `regional_first` on; `on_line` as in fdp_regional_image, for the image's rows.
+    // `regional_first` on; `on_line` as in fdp_regional_image, for the image's rows. With
+    // `dimensions` (the image's size), the Float32 dimension of each mean, NaN where there is
+    // none: the same whichever the engine.
     virtual Histogram regional_image(bool second, int half, std::int64_t regional_first,
                                      const StripRows& pass, StripExchange& exchange,
-                                     ByteGrid& image, const LineCallback& on_line) = 0;
+                                     ByteGrid& image, const LineCallback& on_line,
+                                     FloatGrid* dimensions) = 0;
     virtual void drop_dimensions() = 0;
     // The progressive smoothing of `a`'s own rows (b is the scratch); returns the grid that
     // holds the smoothed field.

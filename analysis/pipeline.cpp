@@ -186,11 +186,14 @@ class Pipeline {
         for (const bool second : {false, true}) {
             const Stage stage = second ? Stage::FdpRegional2 : Stage::FdpRegional1;
             ByteGrid& out = image(rows_.regional.size());
+            FloatGrid dimensions = p_.fields ? FloatGrid(out.rows(), out.cols()) : FloatGrid();
             progress_.begin(stage, inside(half_regional_, 0).size());
             const Histogram counts = engine_->regional_image(
                 second, half_regional_, rows_.regional.begin, pass, exchange_, out,
-                on_line(rows_.regional.begin, half_regional_));
+                on_line(rows_.regional.begin, half_regional_), p_.fields ? &dimensions : nullptr);
             progress_.end(stage, computed);
+            if (p_.fields)
+                receiver_.fdp_regional_field(second, dimensions, rows_.regional.begin);
             receiver_.image({product(second ? "FDP_RI2" : "FDP_RI"), out, rows_.regional.begin,
                              counts, second ? st.Min_DF_V2 : st.Min_DF,
                              second ? st.Max_DF_V2 : st.Max_DF});
@@ -268,6 +271,9 @@ class WholeRaster final : public StripReceiver {
     }
     void r2_fields(const SparseField& r2, const SparseField& r2_2, std::int64_t) override {
         to_.r2_fields(r2, r2_2);
+    }
+    void fdp_regional_field(bool second, const FloatGrid& dimensions, std::int64_t) override {
+        to_.fdp_regional_field(second, dimensions);
     }
     void taco_regional_field(const RealGrid& smoothed, std::int64_t) override {
         to_.taco_regional_field(smoothed);

@@ -71,6 +71,14 @@ class StripReceiver {
         (void)r2_2;
         (void)first;
     }
+    // With fields and both treatments, after each FDP regional image: the Float32 regional
+    // dimensions of the first or `second` dimension (the raster's rows from `first` on; the own
+    // rows hold them), NaN where there is none.
+    virtual void fdp_regional_field(bool second, const FloatGrid& dimensions, std::int64_t first) {
+        (void)second;
+        (void)dimensions;
+        (void)first;
+    }
     // With fields, once, after the smoothing: the smoothed field of `smoothed`'s own rows (the
     // raster's rows from `first` on) before its truncation.
     virtual void taco_regional_field(const RealGrid& smoothed, std::int64_t first) {

@@ -4,6 +4,7 @@
 
 #include "app/console.h"
 #include "app/progress.h"
+#include "analysis/layers.h"
 #include "io/file_set.h"
 #include "network/summary.h"
 
@@ -18,6 +19,8 @@ std::string summary(const RunOptions& o, const RunJob& job, const RunProgress& p
         written += ", " + std::to_string(images) + " GeoTIFF";
     if (o.preview)
         written += ", " + std::to_string(images) + " PNG and a report";
+    if (o.layers)
+        written += ", " + std::to_string(layers_of(o.both).size()) + " layers";
     char buf[128];
     std::snprintf(buf, sizeof buf, "%lld network pixels in %.1f s",
                   static_cast<long long>(progress.pixels()), progress.elapsed());

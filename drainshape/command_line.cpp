@@ -74,6 +74,9 @@ void add_run_options(CLI::App& run, RunArgs& a) {
     add_engine_options(run, a.engine, r.threads);
     run.add_flag("--geotiff", r.geotiff, "also write every image as <name><suffix>.tif");
     run.add_flag("--preview", r.preview, "also write a PNG of every image and <name>_report.html");
+    run.add_flag(
+        "--layers", r.layers,
+        "also write the real-valued layers as Cloud-Optimized GeoTIFF, <name>_<LAYER>.tif");
     run.add_flag("--quiet", r.quiet, "show no progress");
     run.add_option("--progress", r.progress,
                    "how to show the progress: bar, lines, or json (one object a line on the "

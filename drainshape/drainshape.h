@@ -4,6 +4,7 @@
 #pragma once
 
 #include "analysis/analysis.h"
+#include "analysis/layers.h"
 #include "analysis/products.h"
 #include "analysis/progress.h"
 #include "analysis/strip.h"

@@ -12,6 +12,7 @@
 #include "gis/module.h"
 #include "io/file_set.h"
 #include "io/geotiff_writer.h"
+#include "io/layer_writer.h"
 #include "io/lecture.h"
 #include "io/output_set.h"
 #include "io/preview_writer.h"
@@ -40,6 +41,18 @@ class Receivers final : public ProductReceiver {
     void fdp_fields(const SparseField& dtab, const SparseField& dtab_v2) override {
         for (ProductReceiver* r : all_)
             r->fdp_fields(dtab, dtab_v2);
+    }
+    void r2_fields(const SparseField& r2, const SparseField& r2_2) override {
+        for (ProductReceiver* r : all_)
+            r->r2_fields(r2, r2_2);
+    }
+    void fdp_regional_field(bool second, const FloatGrid& dimensions) override {
+        for (ProductReceiver* r : all_)
+            r->fdp_regional_field(second, dimensions);
+    }
+    void taco_regional_field(const RealGrid& smoothed) override {
+        for (ProductReceiver* r : all_)
+            r->taco_regional_field(smoothed);
     }
 
   private:
@@ -80,8 +93,11 @@ std::vector<std::pair<std::string, std::string>> report_parameters(const RunJob&
 
 }  // namespace
 
-std::vector<std::string> job_suffixes(bool both, bool geotiff, bool preview) {
+std::vector<std::string> job_suffixes(bool both, bool geotiff, bool preview, bool layers) {
     std::vector<std::string> out = file_set_suffixes(both);
+    if (layers)
+        for (std::string& s : layer_suffixes(both))
+            out.push_back(std::move(s));
     if (geotiff)
         for (std::string& s : geotiff_suffixes(both))
             out.push_back(std::move(s));
@@ -166,7 +182,7 @@ void check_outputs(const RunOptions& o, const std::vector<std::string>& river_fi
     if (const auto problem = folder_problem(dir))
         throw UsageError("the output folder " + dir + " " + *problem);
     job.output_base = (fs::path(dir) / job.name).string();
-    const std::vector<std::string> suffixes = job_suffixes(o.both, o.geotiff, o.preview);
+    const std::vector<std::string> suffixes = job_suffixes(o.both, o.geotiff, o.preview, o.layers);
     if (const auto clash = replaced_river_file(job.output_base, suffixes, river_files))
         throw UsageError("--name: the output file " + clash->first +
                          " would replace the river file " + clash->second);
@@ -177,11 +193,14 @@ void check_outputs(const RunOptions& o, const std::vector<std::string>& river_fi
 }  // namespace
 
 RunJob check_run(const RunOptions& o, const SizeCheck& size) {
-    if (o.geotiff && !have_gdal())
-        throw UsageError("--geotiff: this drainshape is built without GDAL");
-    if (o.geotiff)
-        if (const auto problem = gis_problem())
-            throw UsageError("--geotiff: " + *problem);
+    for (const auto& [asked, option] :
+         {std::pair{o.geotiff, "--geotiff"}, {o.layers, "--layers"}}) {
+        if (asked && !have_gdal())
+            throw UsageError(std::string(option) + ": this drainshape is built without GDAL");
+        if (asked)
+            if (const auto problem = gis_problem())
+                throw UsageError(std::string(option) + ": " + *problem);
+    }
     RunJob job;
     job.params.window = o.window;
     job.params.regional = o.regional;
@@ -193,6 +212,8 @@ RunJob check_run(const RunOptions& o, const SizeCheck& size) {
         throw UsageError(*problem);
     job.geotiff = o.geotiff;
     job.preview = o.preview;
+    job.layers = o.layers;
+    job.params.fields = o.layers;
     const std::vector<std::string> river_files = check_river(o, size, job);
     if (o.pixel_size)
         job.river.pix_size = *o.pixel_size;
@@ -231,16 +252,23 @@ AnalysisSummary run_job(const RunJob& job, Progress& progress,
     FileSetWriter files(out, job.river, job.params);
     GeoTiffWriter geotiffs(out, job.river, job.geo, job.params);
     PreviewWriter previews(out);
+    LayerWriter layers(out, job.river.nb_lig, job.river.nb_col, job.geo, job.params);
     receivers.add(files);
     if (job.geotiff)
         receivers.add(geotiffs);
     if (job.preview)
         receivers.add(previews);
+    if (job.layers)
+        receivers.add(layers);
     if (job.also != nullptr)
         receivers.add(*job.also);
     const AnalysisSummary summary = analyse(tab, job.params, receivers, progress);
     if (job.preview)
         previews.write_report(job.name, report_parameters(job));
+    if (job.layers) {
+        tab = ByteGrid();
+        layers.finish();
+    }
     if (progress.stop_requested())
         throw RunStopped();
     out.commit();

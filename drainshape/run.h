@@ -34,6 +34,7 @@ struct RunOptions {
     int threads = 0;
     bool geotiff = false;
     bool preview = false;
+    bool layers = false;  // the real-valued layers as Cloud-Optimized GeoTIFF
     bool quiet = false;
     std::string progress;  // bar, lines or json; empty: a bar on a terminal, lines otherwise
 };
@@ -51,13 +52,14 @@ struct RunJob {
     AnalysisParameters params;
     bool geotiff = false;
     bool preview = false;
+    bool layers = false;
     // Called with the river once it is loaded, before the analysis: a front end's checks.
     std::function<void(const ByteGrid& tab)> loaded;
     ProductReceiver* also = nullptr;  // receives every product too, after the writers
 };
 
 // The suffixes of every file a run writes.
-std::vector<std::string> job_suffixes(bool both, bool geotiff, bool preview);
+std::vector<std::string> job_suffixes(bool both, bool geotiff, bool preview, bool layers = false);
 
 // Why a raster of the size `river` gives cannot be analysed with `p`, or nothing.
 using SizeCheck = std::function<std::optional<std::string>(const RiverDescriptor& river,

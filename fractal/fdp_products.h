@@ -13,8 +13,11 @@ void fdp_network_image(const RealGrid& dtab, ByteGrid& tab_out);
 
 // Regional image: inside the margin `bord`, the rounded mean of the positive values of the
 // window of side 2 * bord + 1; counted in its bin. `on_line` gets i + 1 as each row i inside
-// the margin starts. Returns the histogram.
+// the margin starts. Returns the histogram. With `dimensions` (the image's size), the Float32
+// dimension (dimension_of) of each mean, NaN where the window holds no positive value and outside
+// the margin.
 Histogram fdp_regional_image(const RealGrid& dtab, int bord, ByteGrid& tab_out,
-                             const std::function<void(int line)>& on_line);
+                             const std::function<void(int line)>& on_line,
+                             FloatGrid* dimensions = nullptr);
 
 }  // namespace ds

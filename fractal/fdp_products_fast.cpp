@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 #include <vector>
 
@@ -45,13 +46,19 @@ PositiveSum literal_window_sum(const SparseField& f, std::int64_t i, std::int64_
 // (running::rounded_means), sums that window again in the literal order.
 class RegionalSink final : public running::WindowSink {
   public:
-    RegionalSink(const SparseField& f, int half, ByteGrid& out, int threads, double unit)
+    RegionalSink(const SparseField& f, int half, ByteGrid& out, int threads, double unit,
+                 double vmax, FloatGrid* dimensions)
         : f_(f),
           half_(half),
           out_(out),
           unit_(unit),
+          dimensions_(dimensions),
           hist_(static_cast<std::size_t>(threads)),
-          values_(static_cast<std::size_t>(threads)) {}
+          values_(static_cast<std::size_t>(threads)) {
+        int e = 0;
+        std::frexp(vmax, &e);  // vmax < 2^e
+        ulp_ = std::ldexp(1.0, e - 52);
+    }
 
     void emit(int thread, std::int64_t i, int rows, std::int64_t j0, std::int64_t width,
               const std::uint64_t* sum, const std::uint64_t* count) override {
@@ -72,6 +79,9 @@ class RegionalSink final : public running::WindowSink {
                 }
                 row[j0 + q] = low_byte(b);
                 count_bin(hist, b);
+                if (dimensions_)
+                    (*dimensions_)(i + k, j0 + q) =
+                        dimension(i + k, j0 + q, sum[k * width + q], count[k * width + q]);
             }
         }
     }
@@ -85,10 +95,27 @@ class RegionalSink final : public running::WindowSink {
     }
 
   private:
+    // The Float32 dimension of the window's mean, from its sums. The literal mean, added term
+    // after term, is off the exact one by at most n units of 2^(e - 53) and one rounding, the
+    // fixed point by half a unit and the roundings of the quotient: where that error leaves the
+    // Float32 in doubt, the window is summed again in the literal order.
+    float dimension(std::int64_t i, std::int64_t j, std::uint64_t sum, std::uint64_t count) const {
+        const double n = static_cast<double>(count);
+        const double m = static_cast<double>(sum) * unit_ / n;
+        const double error = (n + 4) * ulp_ + unit_;
+        const auto low = static_cast<float>(dimension_of(m - error));
+        if (low == static_cast<float>(dimension_of(m + error)))
+            return low;
+        const PositiveSum s = literal_window_sum(f_, i, j, half_);
+        return static_cast<float>(dimension_of(s.sum / s.count));
+    }
+
     const SparseField& f_;
     int half_;
     ByteGrid& out_;
     double unit_;
+    FloatGrid* dimensions_;
+    double ulp_ = 0;               // 2^(e - 52), vmax < 2^e
     std::vector<Histogram> hist_;  // one per thread; integer counts merge in any order
     std::vector<std::vector<std::int64_t>> values_;  // one per thread
 };
@@ -120,13 +147,19 @@ double largest_value(const SparseField& f, RowRange rows) {
 
 Histogram fdp_regional_image_fast(const SparseField& field, int margin, double vmax,
                                   ByteGrid& image, int threads,
-                                  const std::function<void(int line)>& on_line) {
+                                  const std::function<void(int line)>& on_line,
+                                  FloatGrid* dimensions) {
     require_consistent(field, image);
     threads = std::max(threads, 1);
     image.fill(0);
+    if (dimensions) {
+        require_same_shape(*dimensions, image, "dimensions and image differ in size");
+        dimensions->fill(std::numeric_limits<float>::quiet_NaN());
+    }
 
     const running::Packing packing = running::packing_for(vmax, margin);
-    RegionalSink sink(field, margin, image, threads, std::ldexp(1.0, -packing.shift));
+    RegionalSink sink(field, margin, image, threads, std::ldexp(1.0, -packing.shift), vmax,
+                      dimensions);
     // Bands of rows in turn, each on every thread, so that the lines are reported in order.
     const std::int64_t first = margin;
     const std::int64_t last = std::max<std::int64_t>(field.at->rows - margin, first);

@@ -20,10 +20,13 @@ Histogram fdp_regional_image_fast(const SparseField& field, int margin, ByteGrid
 
 // The same where `field` holds only some rows of a raster, whose other rows other processes hold:
 // the window sums are packed for `vmax`, the largest value of the whole raster's field, which
-// every process must share to give the bytes of the whole raster.
+// every process must share to give the bytes of the whole raster. With `dimensions` (the image's
+// size): the Float32 dimensions of fdp_regional_image, to the last bit (a window whose Float32
+// value the error of its sums leaves in doubt is summed again in the literal order).
 Histogram fdp_regional_image_fast(const SparseField& field, int margin, double vmax,
                                   ByteGrid& image, int threads,
-                                  const std::function<void(int line)>& on_line);
+                                  const std::function<void(int line)>& on_line,
+                                  FloatGrid* dimensions = nullptr);
 
 // The largest value of a sparse field's rows `rows` (0.0 when none is positive).
 double largest_value(const SparseField& f, RowRange rows);

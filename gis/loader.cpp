@@ -202,4 +202,19 @@ void write_count_geotiff(const std::string& path, const CountGrid& counts, const
     module<RasterError>().write_count_geotiff(path, counts, geo, metadata);
 }
 
+std::unique_ptr<LayerRows> create_layer_part(const std::string& path, std::int64_t rows,
+                                             std::int64_t cols) {
+    return module<RasterError>().create_layer_part(path, rows, cols);
+}
+
+void remove_layer_part(const std::string& path) {
+    module<RasterError>().remove_layer_part(path);
+}
+
+void write_layer_cog(const std::string& path, const std::vector<LayerPart>& parts,
+                     std::int64_t cols, const GeoReference& geo, const std::string& description,
+                     const Metadata& metadata) {
+    module<RasterError>().write_layer_cog(path, parts, cols, geo, description, metadata);
+}
+
 }  // namespace ds

@@ -21,6 +21,9 @@ extern "C" const ds::GisModule* drainshape_gis_module() {
         &ds::read_dem_warped,
         &ds::write_elevation_geotiff,
         &ds::write_count_geotiff,
+        &ds::create_layer_part,
+        &ds::remove_layer_part,
+        &ds::write_layer_cog,
     };
     return &table;
 }

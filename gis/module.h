@@ -13,13 +13,14 @@
 #include "gis/crs.h"
 #include "gis/dem_raster.h"
 #include "gis/geotiff.h"
+#include "gis/layer.h"
 #include "gis/raster_band.h"
 #include "gis/vector_lines.h"
 
 namespace ds {
 
 // Changes whenever the table does, so that a module of another build is refused.
-inline constexpr int kGisModuleVersion = 2;
+inline constexpr int kGisModuleVersion = 3;
 
 inline constexpr const char* kGisModuleFile = "libdrainshape_gis.so";
 inline constexpr const char* kGisModuleEntry = "drainshape_gis_module";
@@ -50,6 +51,11 @@ struct GisModule {
                                     const GeoReference&, const Metadata&);
     void (*write_count_geotiff)(const std::string&, const CountGrid&, const GeoReference&,
                                 const Metadata&);
+    std::unique_ptr<LayerRows> (*create_layer_part)(const std::string&, std::int64_t,
+                                                    std::int64_t);
+    void (*remove_layer_part)(const std::string&);
+    void (*write_layer_cog)(const std::string&, const std::vector<LayerPart>&, std::int64_t,
+                            const GeoReference&, const std::string&, const Metadata&);
 };
 
 // The path of the module the loader uses: $DRAINSHAPE_GIS_MODULE when set, else the first

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -136,12 +137,31 @@ std::string OutputSet::reserve(const std::string& suffix) {
     return entries_.back().temp;
 }
 
+std::string OutputSet::scratch(const std::string& suffix) {
+    entries_.push_back({make_temporary(folder_, suffix, base_ + suffix), {}});
+    return entries_.back().temp;
+}
+
+void OutputSet::remove(const std::string& path) {
+    const auto at = std::find_if(entries_.begin(), entries_.end(),
+                                 [&](const Entry& e) { return e.final.empty() && e.temp == path; });
+    if (at == entries_.end())
+        return;
+    ::unlink(at->temp.c_str());
+    entries_.erase(at);
+}
+
 OutFile OutputSet::create(const std::string& suffix, OutFile::Mode mode) {
     const std::string temp = reserve(suffix);
     return OutFile(temp, mode, entries_.back().final);
 }
 
 void OutputSet::commit() {
+    std::erase_if(entries_, [](const Entry& e) {
+        if (e.final.empty())
+            ::unlink(e.temp.c_str());
+        return e.final.empty();
+    });
     for (const Entry& e : entries_) {
         std::error_code ec;
         if (fs::is_directory(fs::symlink_status(e.final, ec))) {
@@ -172,7 +192,8 @@ void OutputSet::discard() {
 std::vector<std::string> OutputSet::final_paths() const {
     std::vector<std::string> out;
     for (const Entry& e : entries_)
-        out.push_back(e.final);
+        if (!e.final.empty())
+            out.push_back(e.final);
     return out;
 }
 

@@ -53,6 +53,12 @@ class OutputSet {
     // returns its path. Throws FileError.
     std::string reserve(const std::string& suffix);
 
+    // Creates an empty scratch file that the run reads back and that is never put in place:
+    // removed by remove(), commit() or discard(). Its name ends in `suffix`. Throws FileError.
+    std::string scratch(const std::string& suffix);
+    // Removes the scratch file `path` now.
+    void remove(const std::string& path);
+
     // Puts every file in place, in the order of creation, with signals held back meanwhile.
     // A folder where a file should go is found before anything is renamed. Throws FileError
     // naming the first file that cannot be put in place; the files before it are in place then,
@@ -67,7 +73,7 @@ class OutputSet {
   private:
     struct Entry {
         std::string temp;
-        std::string final;
+        std::string final;  // empty for a scratch file
     };
     std::string base_;
     std::filesystem::path folder_;  // empty: the current folder

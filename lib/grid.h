@@ -182,5 +182,6 @@ void copy_rows(const Grid<T>& from, std::int64_t from_first, Grid<T>& to, std::i
 using ByteGrid = Grid<unsigned char>;
 using IntGrid = Grid<int>;
 using RealGrid = Grid<double>;
+using FloatGrid = Grid<float>;
 
 }  // namespace ds

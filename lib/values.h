@@ -21,6 +21,11 @@ inline unsigned char low_byte(int v) {
     return static_cast<unsigned char>(v);
 }
 
+// The fractal dimension of a value of the pass, which keeps dimensions x 100.
+inline double dimension_of(double x100) {
+    return x100 / 100;
+}
+
 // Adds one to bin `b` when it exists; values whose bin falls outside 0 to 255 are not counted.
 inline void count_bin(Histogram& h, int b) {
     if (b >= 0 && b < static_cast<int>(h.size()))

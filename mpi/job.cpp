@@ -80,6 +80,7 @@ void fields(Io& io, RunJob& job) {
     io(p.fields);
     io(job.geotiff);
     io(job.preview);
+    io(job.layers);
 }
 
 }  // namespace

@@ -155,6 +155,10 @@ int run(Team& team, const RunJob& job, bool quiet, bool degrees) {
             team.fail(std::current_exception());
         }
         team.checked([] {});
+        team.checked([&] {
+            if (root)
+                files.join_layers();
+        });
         team.sum_on_root(counts, 2);
         const std::int64_t processed = counts[0];
         if (root)
@@ -169,8 +173,11 @@ int run(Team& team, const RunJob& job, bool quiet, bool degrees) {
             std::snprintf(text, sizeof text, "%lld network pixels in %.1f s on %d ranks",
                           static_cast<long long>(processed), progress.elapsed(), team.size());
             std::cerr << kProgram << ": " << file_set_suffixes(job.params.both()).size() << " files"
-                      << (job.geotiff ? " and their GeoTIFF images" : "") << " written to "
-                      << job.output_base << "_*; " << text << "\n";
+                      << (job.geotiff ? " and their GeoTIFF images" : "")
+                      << (job.layers ? ", " + std::to_string(layers_of(job.params.both()).size()) +
+                                           " layers"
+                                     : std::string())
+                      << " written to " << job.output_base << "_*; " << text << "\n";
         }
         return 0;
     } catch (const TeamFailure& f) {

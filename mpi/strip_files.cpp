@@ -41,6 +41,13 @@ StripFiles::StripFiles(Team& team, OutputSet* out, const RunJob& job)
       tiff_(std::make_unique<Tiff>()) {
     MPI_Type_contiguous(job.river.nb_col, MPI_BYTE, &row_type_);
     MPI_Type_commit(&row_type_);
+    if (job.layers)
+        layers_ = std::make_unique<LayerParts>(
+            StripPlan{job.river.nb_lig, job.river.nb_col, own_}, job.params,
+            [this](const LayerInfo& l) {
+                const std::string shown = job_.output_base + std::string(l.suffix) + ".tif";
+                return PartFile{part_of_.at(l.name), shown};
+            });
 }
 
 StripFiles::~StripFiles() {
@@ -156,6 +163,77 @@ void StripFiles::r2_table(const R2Product& p) {
         write_table(xls, ds::r2_table(p.info, counts));
         xls.close();
     });
+}
+
+void StripFiles::write_layers(const std::vector<std::string_view>& layers,
+                              const std::function<void()>& write) {
+    if (!layers_)
+        return;
+    const bool root = team_.rank() == 0;
+    std::vector<std::string> parts;
+    team_.checked([&] {
+        if (!root)
+            return;
+        for (const std::string_view name : layers) {
+            const LayerInfo& l = layer(name);
+            std::vector<LayerPart> all;
+            for (int k = 0; k < team_.size(); ++k) {
+                const std::string suffix = std::string(l.suffix) + ".tif.part" + std::to_string(k);
+                all.push_back(
+                    {out_->scratch(suffix), strip_rows(job_.river.nb_lig, k, team_.size()).size()});
+            }
+            for (const LayerPart& p : all)
+                parts.push_back(p.path);
+            joins_.emplace_back(&l, std::move(all));
+        }
+    });
+    // One line per layer and rank, in that order.
+    std::string lines;
+    for (const std::string& p : parts)
+        lines += p + "\n";
+    lines = team_.broadcast(lines, 0);
+    std::size_t at = 0;
+    for (const std::string_view name : layers)
+        for (int k = 0; k < team_.size(); ++k) {
+            const std::size_t end = lines.find('\n', at);
+            if (k == team_.rank())
+                part_of_[name] = lines.substr(at, end - at);
+            at = end + 1;
+        }
+    team_.checked(write);
+}
+
+void StripFiles::taco_field(const RealGrid& taco, std::int64_t first) {
+    write_layers({"TACO"}, [&] { layers_->taco_field(taco, first); });
+}
+
+void StripFiles::fdp_fields(const SparseField& dimension, const SparseField& dimension2,
+                            std::int64_t first) {
+    write_layers({"FDP", "FDP2"}, [&] { layers_->fdp_fields(dimension, dimension2, first); });
+}
+
+void StripFiles::r2_fields(const SparseField& r2, const SparseField& r2_2, std::int64_t first) {
+    write_layers({"FDP_R2", "FDP2_R2"}, [&] { layers_->r2_fields(r2, r2_2, first); });
+}
+
+void StripFiles::fdp_regional_field(bool second, const FloatGrid& dimensions, std::int64_t first) {
+    write_layers({second ? "FDP_RI2" : "FDP_RI"},
+                 [&] { layers_->fdp_regional_field(second, dimensions, first); });
+}
+
+void StripFiles::taco_regional_field(const RealGrid& smoothed, std::int64_t first) {
+    write_layers({"TACO_RI"}, [&] { layers_->taco_regional_field(smoothed, first); });
+}
+
+void StripFiles::join_layers() {
+    for (const auto& [l, parts] : joins_) {
+        const std::string suffix = std::string(l->suffix) + ".tif";
+        join_layer(out_->reserve(suffix), job_.output_base + suffix, *l, parts, job_.river.nb_col,
+                   job_.geo, job_.params);
+        for (const LayerPart& p : parts)
+            out_->remove(p.path);
+    }
+    joins_.clear();
 }
 
 }  // namespace ds

@@ -80,14 +80,16 @@ py::array table_array(const FrequencyTable& t) {
     return a;
 }
 
-// The values of a sparse field divided by `scale` at its pixels, NaN elsewhere.
-RealGrid at_pixels(const SparseField& f, double scale) {
+// The values of `f` at its pixels, as dimensions (`dimension`: the pass keeps them x 100) or as
+// they are, NaN elsewhere.
+RealGrid at_pixels(const SparseField& f, bool dimension) {
     RealGrid out(f.at->rows, f.at->cols);
     out.fill(std::numeric_limits<double>::quiet_NaN());
     for (std::int64_t r = 0; r < f.at->rows; ++r)
-        for (std::int64_t k = f.at->begin(r); k < f.at->end(r); ++k)
-            out(r, f.at->col[static_cast<std::size_t>(k)]) =
-                f.values[static_cast<std::size_t>(k)] / scale;
+        for (std::int64_t k = f.at->begin(r); k < f.at->end(r); ++k) {
+            const double v = f.values[static_cast<std::size_t>(k)];
+            out(r, f.at->col[static_cast<std::size_t>(k)]) = dimension ? dimension_of(v) : v;
+        }
     return out;
 }
 
@@ -157,14 +159,18 @@ void Collector::taco_field(const RealGrid& dtab2) {
 }
 
 void Collector::fdp_fields(const SparseField& dimension, const SparseField& dimension2) {
-    // The pass keeps the dimensions x 100.
-    fdp_ = at_pixels(dimension, 100);
-    fdp2_ = at_pixels(dimension2, 100);
+    fdp_ = at_pixels(dimension, true);
+    fdp2_ = at_pixels(dimension2, true);
 }
 
 void Collector::r2_fields(const SparseField& r2, const SparseField& r2_2) {
-    fdp_r2_ = at_pixels(r2, 1);
-    fdp2_r2_ = at_pixels(r2_2, 1);
+    fdp_r2_ = at_pixels(r2, false);
+    fdp2_r2_ = at_pixels(r2_2, false);
+}
+
+void Collector::fdp_regional_field(bool second, const FloatGrid& dimensions) {
+    RealGrid& out = (second ? fdp_ri2_ : fdp_ri_).emplace(dimensions.rows(), dimensions.cols());
+    std::copy(dimensions.data(), dimensions.data() + dimensions.size(), out.data());
 }
 
 void Collector::taco_regional_field(const RealGrid& smoothed) {
@@ -194,6 +200,8 @@ py::dict Collector::result(const AnalysisParameters& p, const AnalysisSummary& s
     result["fdp_r2"] = optional_array(fdp_r2_);
     result["fdp2_r2"] = optional_array(fdp2_r2_);
     result["taco_ri"] = optional_array(taco_ri_);
+    result["fdp_ri"] = optional_array(fdp_ri_);
+    result["fdp_ri2"] = optional_array(fdp_ri2_);
     result["parameters"] = parameters;
     result["processed"] = summary.processed;
     return result;

@@ -32,10 +32,11 @@ class Collector final : public ProductReceiver {
     void taco_field(const RealGrid& dtab2) override;
     void fdp_fields(const SparseField& dimension, const SparseField& dimension2) override;
     void r2_fields(const SparseField& r2, const SparseField& r2_2) override;
+    void fdp_regional_field(bool second, const FloatGrid& dimensions) override;
     void taco_regional_field(const RealGrid& smoothed) override;
 
     // {"images", "tables", "extremes", "taco", "fdp", "fdp2", "parameters", "processed", "fdp_r2",
-    // "fdp2_r2", "taco_ri"}; the arrays take over the copies.
+    // "fdp2_r2", "taco_ri", "fdp_ri", "fdp_ri2"}; the arrays take over the copies.
     pybind11::dict result(const AnalysisParameters& p, const AnalysisSummary& summary);
 
   private:
@@ -47,7 +48,7 @@ class Collector final : public ProductReceiver {
     };
     std::vector<Image> images_;
     std::vector<FrequencyTable> tables_;
-    std::optional<RealGrid> taco_, fdp_, fdp2_, fdp_r2_, fdp2_r2_, taco_ri_;
+    std::optional<RealGrid> taco_, fdp_, fdp2_, fdp_r2_, fdp2_r2_, taco_ri_, fdp_ri_, fdp_ri2_;
 };
 
 }  // namespace ds::python

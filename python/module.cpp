@@ -149,8 +149,8 @@ py::dict analyse(const py::object& network, const py::object& window, const py::
 
 py::dict run(const py::object& river, const py::object& window, const py::object& regional,
              const py::object& mnc, const py::object& treatment, const py::object& name,
-             const py::object& out, bool geotiff, bool preview, const py::object& engine,
-             const py::object& threads) {
+             const py::object& out, bool geotiff, bool preview, bool layers,
+             const py::object& engine, const py::object& threads) {
     const Common c = common_arguments(window, regional, mnc, treatment, engine, threads);
     RunOptions o;
     o.river = path_argument("river", river);
@@ -170,6 +170,7 @@ py::dict run(const py::object& river, const py::object& window, const py::object
         o.out = path_argument("out", out);
     o.geotiff = geotiff;
     o.preview = preview;
+    o.layers = layers;
     o.quiet = true;
 
     RunJob job;
@@ -211,5 +212,5 @@ PYBIND11_MODULE(_drainshape, m) {
           py::arg("fields"), py::arg("progress"));
     m.def("run", &run, py::arg("river"), py::arg("window"), py::arg("regional"), py::arg("mnc"),
           py::arg("treatment"), py::arg("name"), py::arg("out"), py::arg("geotiff"),
-          py::arg("preview"), py::arg("engine"), py::arg("threads"));
+          py::arg("preview"), py::arg("layers"), py::arg("engine"), py::arg("threads"));
 }

@@ -65,6 +65,11 @@ class Result:
         taco_ri: with fields=True, float64 of the raster's shape: the smoothed TACO field that
             TAC_RI truncates (its low 8 bits), 0.0 within the regional half side of the edges.
             Else None.
+        fdp_ri, fdp_ri2: with fields=True and both treatments, float64 of the raster's shape: the
+            regional mean of fdp and of fdp2 that FDP_RI and FDP_RI2 hold as image values
+            (int(100 * mean + 0.5), but for a mean within a Float32 step of a half), as the
+            Float32 value of the layer, NaN where the window holds no dimension and within the
+            regional half side of the edges. Else None.
     """
 
     images: Dict[str, np.ndarray]
@@ -78,6 +83,8 @@ class Result:
     fdp_r2: Optional[np.ndarray] = None
     fdp2_r2: Optional[np.ndarray] = None
     taco_ri: Optional[np.ndarray] = None
+    fdp_ri: Optional[np.ndarray] = None
+    fdp_ri2: Optional[np.ndarray] = None
 
 
 Progress = Callable[[str, int, int], object]
@@ -108,7 +115,8 @@ def analyse(
         engine: "fast", or "reference" (the literal algorithms, much slower); both give the
             same bytes.
         threads: worker threads of the fast engine; 0 for every core.
-        fields: also return the real-valued fields taco, fdp, fdp2, fdp_r2, fdp2_r2 and taco_ri.
+        fields: also return the real-valued fields taco, fdp, fdp2, fdp_r2, fdp2_r2, fdp_ri,
+            fdp_ri2 and taco_ri.
         progress: None, or a callable progress(stage, done, total) called from the calling
             thread as each long stage ("first pass", "FDP regional means", "FDP regional means
             (2)", "TACO smoothing") starts (done 0), goes on, and ends (done == total); what it
@@ -142,6 +150,7 @@ def run(
     out=None,
     geotiff: bool = False,
     preview: bool = False,
+    layers: bool = False,
     engine: str = "fast",
     threads: int = 0,
 ) -> Result:
@@ -160,9 +169,11 @@ def run(
         out: output folder (it must exist); None for the river's folder.
         geotiff: also write every image as <name><suffix>.tif.
         preview: also write a PNG of every image and <name>_report.html.
+        layers: also write the real-valued layers as Cloud-Optimized GeoTIFF,
+            <name>_<LAYER>.tif, as ``drainshape run --layers`` does.
 
     Returns:
-        a Result (without fields).
+        a Result, with the fields of analyse(fields=True) when layers is set.
 
     Raises:
         ValueError: what ``drainshape run`` refuses before writing anything (an option, a river
@@ -178,6 +189,17 @@ def run(
     """
     return Result(
         **_drainshape.run(
-            river, window, regional, mnc, treatment, name, out, geotiff, preview, engine, threads
+            river,
+            window,
+            regional,
+            mnc,
+            treatment,
+            name,
+            out,
+            geotiff,
+            preview,
+            layers,
+            engine,
+            threads,
         )
     )

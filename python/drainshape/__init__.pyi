@@ -27,6 +27,10 @@ class Result:
     fdp2_r2: Optional[npt.NDArray[np.float64]]
     # fields=True: the smoothed TACO field that TAC_RI truncates, 0.0 near the edges.
     taco_ri: Optional[npt.NDArray[np.float64]]
+    # fields=True, both treatments: the regional means of fdp and fdp2 as the Float32 values of
+    # the FDP_RI and FDP_RI2 layers, NaN where the window holds none and near the edges.
+    fdp_ri: Optional[npt.NDArray[np.float64]]
+    fdp_ri2: Optional[npt.NDArray[np.float64]]
     # "program", "engine", "treatment", "window", "regional", "mnc".
     parameters: Dict[str, Union[str, int]]
     # Network pixels visited by the first pass.
@@ -44,6 +48,8 @@ class Result:
         fdp_r2: Optional[npt.NDArray[np.float64]] = ...,
         fdp2_r2: Optional[npt.NDArray[np.float64]] = ...,
         taco_ri: Optional[npt.NDArray[np.float64]] = ...,
+        fdp_ri: Optional[npt.NDArray[np.float64]] = ...,
+        fdp_ri2: Optional[npt.NDArray[np.float64]] = ...,
     ) -> None: ...
 
 # Called as progress(stage, done, total) from the calling thread.
@@ -57,7 +63,7 @@ def analyse(
     treatment: str = "both",  # "taco" or "both"
     engine: str = "fast",  # "fast" or "reference"
     threads: int = 0,  # 0: every core
-    fields: bool = False,  # also return taco, fdp, fdp2, fdp_r2, fdp2_r2 and taco_ri
+    fields: bool = False,  # also return taco, fdp, fdp2, fdp_r2, fdp2_r2, fdp_ri, fdp_ri2, taco_ri
     progress: Optional[Progress] = None,
 ) -> Result: ...
 def run(
@@ -70,6 +76,7 @@ def run(
     out: Union[str, os.PathLike[str], None] = None,  # output folder; None: the river's
     geotiff: bool = False,
     preview: bool = False,
+    layers: bool = False,  # also <name>_<LAYER>.tif, Cloud-Optimized GeoTIFF; the fields too
     engine: str = "fast",
     threads: int = 0,
 ) -> Result: ...
