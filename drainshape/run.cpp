@@ -22,10 +22,14 @@ namespace ds {
 
 namespace {
 
-// Hands every product to each receiver in turn.
+// Hands every product to each receiver in turn, and the fields to those that take them.
 class Receivers final : public ProductReceiver {
   public:
-    void add(ProductReceiver& r) { all_.push_back(&r); }
+    void add(ProductReceiver& r, bool fields) {
+        all_.push_back(&r);
+        if (fields)
+            fields_.push_back(&r);
+    }
     void image(const ImageProduct& p) override {
         for (ProductReceiver* r : all_)
             r->image(p);
@@ -35,28 +39,29 @@ class Receivers final : public ProductReceiver {
             r->r2_table(p);
     }
     void taco_field(const RealGrid& dtab2) override {
-        for (ProductReceiver* r : all_)
+        for (ProductReceiver* r : fields_)
             r->taco_field(dtab2);
     }
     void fdp_fields(const SparseField& dtab, const SparseField& dtab_v2) override {
-        for (ProductReceiver* r : all_)
+        for (ProductReceiver* r : fields_)
             r->fdp_fields(dtab, dtab_v2);
     }
     void r2_fields(const SparseField& r2, const SparseField& r2_2) override {
-        for (ProductReceiver* r : all_)
+        for (ProductReceiver* r : fields_)
             r->r2_fields(r2, r2_2);
     }
     void fdp_regional_field(bool second, const FloatGrid& dimensions) override {
-        for (ProductReceiver* r : all_)
+        for (ProductReceiver* r : fields_)
             r->fdp_regional_field(second, dimensions);
     }
     void taco_regional_field(const RealGrid& smoothed) override {
-        for (ProductReceiver* r : all_)
+        for (ProductReceiver* r : fields_)
             r->taco_regional_field(smoothed);
     }
 
   private:
     std::vector<ProductReceiver*> all_;
+    std::vector<ProductReceiver*> fields_;
 };
 
 ByteGrid load(const RunJob& job, const std::function<void(const std::string&)>& warn) {
@@ -253,16 +258,20 @@ AnalysisSummary run_job(const RunJob& job, Progress& progress,
     GeoTiffWriter geotiffs(out, job.river, job.geo, job.params);
     PreviewWriter previews(out);
     LayerWriter layers(out, job.river.nb_lig, job.river.nb_col, job.geo, job.params);
-    receivers.add(files);
+    receivers.add(files, false);
     if (job.geotiff)
-        receivers.add(geotiffs);
+        receivers.add(geotiffs, false);
     if (job.preview)
-        receivers.add(previews);
+        receivers.add(previews, true);
     if (job.layers)
-        receivers.add(layers);
+        receivers.add(layers, true);
     if (job.also != nullptr)
-        receivers.add(*job.also);
-    const AnalysisSummary summary = analyse(tab, job.params, receivers, progress);
+        receivers.add(*job.also, job.params.fields);
+    // The pictures' scales and the report read the fields; the other receivers get them only
+    // when the job asks for them.
+    AnalysisParameters params = job.params;
+    params.fields = job.params.fields || job.preview;
+    const AnalysisSummary summary = analyse(tab, params, receivers, progress);
     if (job.preview)
         previews.write_report(job.name, report_parameters(job));
     if (job.layers) {

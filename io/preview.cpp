@@ -122,9 +122,11 @@ std::vector<unsigned char> encode_png(const ByteGrid& image, const Palette& pale
     return bytes;
 }
 
-QuickLook quick_look(const ProductInfo& info, const ByteGrid& image) {
+QuickLook quick_look(const ProductInfo& info, const ByteGrid& image,
+                     std::optional<ValueRange> values) {
     QuickLook q;
     q.info = &info;
+    q.values = values;
     if (info.scale == ColourScale::Stretched) {
         std::tie(q.lo, q.hi) = nonzero_range(image);
     } else {

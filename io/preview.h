@@ -10,9 +10,11 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "analysis/field_summaries.h"
 #include "analysis/products.h"
 #include "lib/grid.h"
 
@@ -44,8 +46,11 @@ Palette make_palette(ColourScale scale, bool network, int lo, int hi);
 // The picture of one output image.
 struct QuickLook {
     const ProductInfo* info = nullptr;
-    int lo = 0;  // the values at the ends of the scale
+    int lo = 0;  // the image values at the ends of the scale
     int hi = 0;
+    // The parameter's real extremes, which the scale then spans and labels (FDP as dimensions,
+    // TACO with its negative values); without them the scale is labelled by the image values.
+    std::optional<ValueRange> values;
     Palette palette{};
     std::vector<unsigned char> png;  // the PNG file's bytes
     std::int64_t rows = 0;
@@ -56,7 +61,9 @@ struct QuickLook {
 std::vector<unsigned char> encode_png(const ByteGrid& image, const Palette& palette);
 
 // The picture of the image of `info`: its scale chosen (a stretched scale over the image's own
-// non-zero values), encoded as PNG. Throws std::runtime_error.
-QuickLook quick_look(const ProductInfo& info, const ByteGrid& image);
+// non-zero values), encoded as PNG, with the real extremes `values` for the scale's labels.
+// Throws std::runtime_error.
+QuickLook quick_look(const ProductInfo& info, const ByteGrid& image,
+                     std::optional<ValueRange> values = std::nullopt);
 
 }  // namespace ds

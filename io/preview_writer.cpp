@@ -6,6 +6,12 @@
 
 namespace ds {
 
+namespace {
+
+constexpr int kFitBins = 50;  // classes of each axis of the dimension against its R²
+
+}  // namespace
+
 std::vector<std::string> preview_suffixes(bool both) {
     std::vector<std::string> out;
     for (const ProductInfo* p : products_of(both, true))
@@ -16,9 +22,16 @@ std::vector<std::string> preview_suffixes(bool both) {
 
 void PreviewWriter::image(const ImageProduct& p) {
     const std::string suffix = std::string(p.info.suffix) + ".png";
+    // The scales span the real values where the run gave them: the TACO fields, and the
+    // extremes of the dimension for the network images (the regional ones are means of it).
+    std::optional<ValueRange> values;
+    if (p.info.parameter == Parameter::Taco)
+        values = p.info.kind == ProductKind::Network ? taco_range_ : taco_regional_range_;
+    else if (p.info.kind == ProductKind::Network && p.min <= p.max)
+        values = ValueRange{p.min, p.max};
     QuickLook q;
     try {
-        q = quick_look(p.info, p.image);
+        q = quick_look(p.info, p.image, values);
     } catch (const std::runtime_error& e) {
         const std::string shown = out_.base() + suffix;
         throw FileError(shown, "Cannot write file " + shown + ": " + e.what());
@@ -39,6 +52,23 @@ void PreviewWriter::image(const ImageProduct& p) {
 
 void PreviewWriter::r2_table(const R2Product& p) {
     report_.tables.push_back(ds::r2_table(p.info, p.counts));
+}
+
+void PreviewWriter::taco_field(const RealGrid& dtab2) {
+    taco_range_ = nonzero_range(dtab2);
+}
+
+void PreviewWriter::fdp_fields(const SparseField& dtab, const SparseField&) {
+    fdp_bins_ = bin_values(dtab, kFitBins, 0.01);  // the stored dimensions are x 100
+}
+
+void PreviewWriter::r2_fields(const SparseField& r2, const SparseField&) {
+    report_.fit = joint_histogram(fdp_bins_, bin_values(r2, kFitBins));
+    fdp_bins_ = BinnedValues();
+}
+
+void PreviewWriter::taco_regional_field(const RealGrid& smoothed) {
+    taco_regional_range_ = nonzero_range(smoothed);
 }
 
 void PreviewWriter::write_report(const std::string& name,

@@ -1,12 +1,16 @@
 // Quick-look pictures of a run's images as PNG files, and the report that gathers them with the
-// run's parameters, extremes and frequency tables, all from the products as they come.
+// run's parameters, extremes and frequency tables, all from the products as they come. With the
+// analysis's fields, the colour scales span the real extremes of each parameter and the report
+// shows the dimension against the R² of its fits, each field reduced as it comes.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "analysis/analysis.h"
+#include "analysis/field_summaries.h"
 #include "io/output_set.h"
 #include "io/report.h"
 
@@ -21,6 +25,10 @@ class PreviewWriter final : public ProductReceiver {
 
     void image(const ImageProduct& p) override;
     void r2_table(const R2Product& p) override;
+    void taco_field(const RealGrid& dtab2) override;
+    void fdp_fields(const SparseField& dtab, const SparseField& dtab_v2) override;
+    void r2_fields(const SparseField& r2, const SparseField& r2_2) override;
+    void taco_regional_field(const RealGrid& smoothed) override;
 
     // Writes `<base>_report.html` with the run's `parameters` (label, value) before the ones
     // every report shows. Throws FileError.
@@ -30,6 +38,9 @@ class PreviewWriter final : public ProductReceiver {
   private:
     OutputSet& out_;
     ReportInput report_;
+    std::optional<ValueRange> taco_range_;           // of the network image's values
+    std::optional<ValueRange> taco_regional_range_;  // of the smoothed values
+    BinnedValues fdp_bins_;                          // until the R² of the same pixels come
 };
 
 }  // namespace ds

@@ -1,9 +1,12 @@
 #include "io/report.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
+
+#include "lib/values.h"
 
 namespace ds {
 
@@ -63,6 +66,51 @@ std::string swatch(Rgb c, const std::string& label) {
            "</span>";
 }
 
+// The image value of a real TACO value: rounded in the network image, truncated in the regional
+// one, as taco_network_image and taco_regional_image store them.
+int taco_image_value(double v, bool network) {
+    return network ? image_value(v) : static_cast<int>(v);
+}
+
+// The TACO bar from the real minimum to the real maximum, each column in the colour its value
+// takes in the picture, labelled at the ends, at 0 and at the class boundary 100.
+std::string taco_bar(const QuickLook& q, bool network) {
+    constexpr int kColumns = 300;
+    const double lo = q.values->lo;
+    const double span = q.values->hi - lo;
+    const auto colour = [&](int c) {
+        const double v = lo + span * (c + 0.5) / kColumns;
+        return q.palette[low_byte(taco_image_value(v, network))];
+    };
+    const auto x_of = [&](double v) { return 10 + (span > 0 ? (v - lo) / span * kColumns : 0); };
+    std::string svg;
+    int start = 0;
+    for (int c = 1; c <= kColumns; ++c)
+        if (c == kColumns || !(colour(c) == colour(start))) {
+            svg += rect(10 + start, 2, c - start + 0.05, 18, colour(start));
+            start = c;
+        }
+    svg += text_at(10, 34, "start", format("%.2f", lo));
+    svg += text_at(10 + kColumns, 34, "end", format("%.2f", q.values->hi));
+    for (const double tick : {0.0, 100.0}) {
+        const double x = x_of(tick);
+        if (tick > lo && tick < q.values->hi && x > 10 + 40 && x < 10 + kColumns - 40)
+            svg += "<line x1=\"" + format("%.1f", x) + "\" y1=\"20\" x2=\"" + format("%.1f", x) +
+                   "\" y2=\"24\" stroke=\"#333\"/>" +
+                   text_at(x, 34, "middle", format("%.0f", tick));
+    }
+    // Each class named under its part of the bar when that part is wide enough.
+    const auto name = [&](double a, double b, const char* label) {
+        a = std::max(a, lo);
+        b = std::min(b, q.values->hi);
+        if (x_of(b) - x_of(a) >= 60)
+            svg += text_at((x_of(a) + x_of(b)) / 2, 44, "middle", label);
+    };
+    name(0, 100, "meanders");
+    name(100, q.values->hi, "dendritic");
+    return svg;
+}
+
 // The colour bar of a picture, with its value labels and the colours outside the scale.
 std::string colour_scale(const QuickLook& q) {
     const bool two_sided = q.info->scale == ColourScale::TwoSided;
@@ -74,7 +122,9 @@ std::string colour_scale(const QuickLook& q) {
     const int lo = two_sided ? 1 : q.lo;
     const int hi = two_sided ? 200 : q.hi;
     std::string legend;
-    if (hi > 0) {
+    if (two_sided && q.values) {
+        svg += taco_bar(q, network);
+    } else if (hi > 0) {
         const double w = kWidth / (hi - lo + 1);
         for (int v = lo; v <= hi; ++v)
             svg += rect(10 + (v - lo) * w, 2, w + 0.05, 18, q.palette[static_cast<std::size_t>(v)]);
@@ -84,15 +134,21 @@ std::string colour_scale(const QuickLook& q) {
             svg += text_at(10 + kWidth, 34, "end", "200");
             svg += text_at(10 + 49 * w, 44, "middle", "meanders");
             svg += text_at(10 + 149 * w, 44, "middle", "dendritic");
+        } else if (q.values) {
+            svg += text_at(10, 34, "start", format("%.3f", q.values->lo));
+            svg += text_at(10 + kWidth, 34, "end", format("%.3f", q.values->hi));
         } else {
+            // The image values of the FDP are the dimensions x 100.
             svg += text_at(10, 34, "start", format("%.2f", lo / 100.0));
             svg += text_at(10 + kWidth, 34, "end", format("%.2f", hi / 100.0));
         }
     }
     svg += "</svg>";
     legend += swatch(q.palette[0], network ? "0: no network" : "0: no data");
-    if (two_sided && network)
+    if (two_sided && network && !q.values)
         legend += swatch(kTacoOutside, "201-255: below 0");
+    else if (two_sided && network && q.values->lo < 0)
+        legend += swatch(kTacoOutside, "below 0");
     if (!two_sided && hi == 0)
         legend += swatch(q.palette[0], "no value");
     return svg + "<div class=\"legend\">" + legend + "</div>";
@@ -144,6 +200,67 @@ std::string histogram(const FrequencyTable& table) {
     return svg;
 }
 
+// The dimension against the R² of its fits: processed pixels per cell on a log colour scale,
+// with the bar of the counts at the right.
+std::string joint_figure(const JointHistogram& h) {
+    constexpr double kLeft = 64, kTop = 10, kSide = 300;
+    std::int64_t max_count = 0;
+    std::int64_t total = 0;
+    for (const std::int64_t n : h.counts) {
+        max_count = std::max(max_count, n);
+        total += n;
+    }
+    const auto shade = [&](double n) {
+        return viridis(max_count > 1 ? std::log(n) / std::log(static_cast<double>(max_count))
+                                     : 1.0);
+    };
+    std::string svg =
+        "<svg class=\"joint\" width=\"480\" height=\"360\" viewBox=\"0 0 480 "
+        "360\" shape-rendering=\"crispEdges\">";
+    const double cw = kSide / std::max(h.x.bins, 1);
+    const double ch = kSide / std::max(h.y.bins, 1);
+    for (int iy = 0; iy < h.y.bins; ++iy)
+        for (int ix = 0; ix < h.x.bins; ++ix)
+            if (const std::int64_t n = h.at(ix, iy); n > 0)
+                svg += rect(kLeft + ix * cw, kTop + kSide - (iy + 1) * ch, cw + 0.05, ch + 0.05,
+                            shade(static_cast<double>(n)));
+    svg +=
+        "<rect x=\"64\" y=\"10\" width=\"300\" height=\"300\" fill=\"none\" "
+        "stroke=\"#444\"/>";
+    for (int k = 0; k <= 2; ++k) {
+        const double f = k / 2.0;
+        const char* anchor = k == 0 ? "start" : k == 1 ? "middle" : "end";
+        svg += text_at(kLeft + f * kSide, kTop + kSide + 14, anchor,
+                       format("%.3f", h.x.lo + f * (h.x.hi - h.x.lo)));
+        svg += text_at(kLeft - 4,
+                       kTop + kSide - f * kSide +
+                           (k == 0   ? 0
+                            : k == 1 ? 4
+                                     : 9),
+                       "end", format("%.3f", h.y.lo + f * (h.y.hi - h.y.lo)));
+    }
+    svg += text_at(kLeft + kSide / 2, kTop + kSide + 30, "middle",
+                   "fractal dimension, all box sizes; " + std::to_string(total) + " pixels" +
+                       (h.left_out > 0 ? ", " + std::to_string(h.left_out) + " without a value"
+                                       : std::string()));
+    svg +=
+        "<text transform=\"translate(14 160) rotate(-90)\" text-anchor=\"middle\">mean "
+        "R\u00b2 of the fit</text>";
+    if (max_count > 0) {
+        constexpr int kSteps = 60;
+        const double step = kSide / kSteps;
+        for (int k = 0; k < kSteps; ++k)
+            svg += rect(kLeft + kSide + 24, kTop + kSide - (k + 1) * step, 12, step + 0.05,
+                        viridis(static_cast<double>(k) / (kSteps - 1)));
+        svg += text_at(kLeft + kSide + 40, kTop + 9, "start", std::to_string(max_count));
+        svg += text_at(kLeft + kSide + 40, kTop + kSide, "start", "1");
+        svg += text_at(kLeft + kSide + 40, kTop + kSide / 2 + 4, "start",
+                       format("%.0f", std::sqrt(static_cast<double>(max_count))));
+    }
+    svg += "</svg>";
+    return svg;
+}
+
 constexpr const char* kStyle = R"(
 body { font-family: sans-serif; margin: 24px; color: #222; background: #fff; }
 h1 { font-size: 22px; margin: 0 0 12px; }
@@ -154,7 +271,7 @@ td, th { padding: 2px 12px 2px 0; text-align: left; font-size: 14px; }
 figure { margin: 0; }
 figure img { display: block; image-rendering: pixelated; max-width: 100%; height: auto; }
 figcaption { font-size: 13px; margin: 4px 0; }
-.scale text, .histogram text { font-size: 11px; fill: #333; }
+.scale text, .histogram text, .joint text { font-size: 11px; fill: #333; }
 .legend { font-size: 12px; }
 .swatch { margin-right: 12px; white-space: nowrap; }
 .swatch i { display: inline-block; width: 12px; height: 12px; border: 1px solid #999;
@@ -226,7 +343,14 @@ std::string report_html(const ReportInput& in) {
              ".xls</b>: " + std::string(t.info->title) + "</figcaption>\n" + histogram(t) +
              "\n</figure>\n";
     }
-    h += "</div>\n</body>\n</html>\n";
+    h += "</div>\n";
+    if (in.fit)
+        h +=
+            "<h2>Dimension against fit</h2>\n<figure id=\"fdp_r2\">\n<figcaption>Fractal dimension "
+            "over all box sizes against the mean R\u00b2 of its fits: processed pixels per cell, "
+            "on a log colour scale</figcaption>\n" +
+            joint_figure(*in.fit) + "\n</figure>\n";
+    h += "</body>\n</html>\n";
     return h;
 }
 

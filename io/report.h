@@ -1,12 +1,14 @@
 // report.html: one self-contained page with the run's parameters and extremes, the quick-look
-// pictures with their colour scales and a histogram of every frequency table, all taken from
-// memory.
+// pictures with their colour scales, a histogram of every frequency table and, for a run of both
+// treatments, the fractal dimension against the R² of its fits, all taken from memory.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "analysis/field_summaries.h"
 #include "analysis/tables.h"
 #include "io/preview.h"
 
@@ -24,6 +26,7 @@ struct ReportInput {
     std::vector<ReportExtremes> extremes;
     std::vector<QuickLook> pictures;
     std::vector<FrequencyTable> tables;
+    std::optional<JointHistogram> fit;  // the FDP over all box sides against its R²
 };
 
 std::string base64(const std::vector<unsigned char>& bytes);

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <numeric>
 #include <string>
 #include <vector>
 
+#include "analysis/field_summaries.h"
 #include "analysis/isolated_pixels.h"
 #include "tests/collect_products.h"
 #include "tests/network_gen.h"
@@ -173,5 +175,37 @@ TEST(Analysis, FirstPassReportsEveryFiftiethLineCountedFromOne) {
     EXPECT_EQ(p["TAC_DN"].image(60, 10), 69);
 }
 
+// Four processed pixels of two fields: classes from the extremes of each field, the largest
+// value in the last class, a pixel whose R² is not a number left out of every cell.
+TEST(FieldSummaries, JointHistogramCountsEachPixelInTheCellOfItsTwoClasses) {
+    SparsePositions at{2, 3, {0, 2, 4}, {0, 2, 1, 2}};
+    const std::vector<double> fdp{100.0, 160.0, 130.0, 159.9};  // dimension x 100
+    const std::vector<double> r2{0.5, 1.0, std::nan(""), 0.9};
+    const BinnedValues x = bin_values({&at, fdp}, 3, 0.01);
+    const BinnedValues y = bin_values({&at, r2}, 2);
+    EXPECT_DOUBLE_EQ(x.axis.lo, 1.0);
+    EXPECT_DOUBLE_EQ(x.axis.hi, 1.6);
+    EXPECT_EQ(x.bin, (std::vector<std::uint8_t>{0, 2, 1, 2}));
+    EXPECT_EQ(y.axis.lo, 0.5);
+    EXPECT_EQ(y.axis.hi, 1.0);
+    const JointHistogram h = joint_histogram(x, y);
+    ASSERT_EQ(h.counts.size(), 6U);
+    EXPECT_EQ(h.at(0, 0), 1);
+    EXPECT_EQ(h.at(2, 1), 2);
+    EXPECT_EQ(std::accumulate(h.counts.begin(), h.counts.end(), std::int64_t{0}), 3);
+    EXPECT_EQ(h.left_out, 1);
+    // The partner of another run's field is refused, not read past its end.
+    EXPECT_THROW(joint_histogram(x, bin_values({&at, std::vector<double>{0.5}}, 2)),
+                 std::invalid_argument);
+
+    RealGrid taco(2, 2);
+    EXPECT_FALSE(nonzero_range(taco));
+    taco(0, 1) = -3.5;
+    taco(1, 1) = 120.25;
+    const auto r = nonzero_range(taco);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->lo, -3.5);
+    EXPECT_EQ(r->hi, 120.25);
+}
 }  // namespace
 }  // namespace ds::test

@@ -184,6 +184,8 @@ TEST(RunCommand, GeoTiffAndPreviewOutputsMayNotReplaceTheRiverEither) {
     EXPECT_TRUE(images.files().contains("B_TAC_RI.tif"));
     EXPECT_TRUE(images.files().contains("B_TAC_RI.png"));
     EXPECT_TRUE(images.files().contains("B_report.html"));
+    EXPECT_EQ(test::read_file(images.file("B_report.html")).find("<svg class=\"joint\""),
+              std::string::npos);  // no dimension without its treatment
     const std::string tif = images.file("B_TAC_RI.tif").string();
     expect_refused(images, {tif, "--name", "B", "--geotiff"},
                    "the output file " + tif + " would replace the river file " + tif);
