@@ -33,7 +33,7 @@ struct PrepareOptions {
     std::optional<std::uint64_t> threshold_cells;
     std::optional<double> threshold_area;
     std::optional<std::string> keep_intermediate;
-    bool json = false;
+    bool json = false;  // for the front end: its summary as one JSON object
 };
 
 // A network grid before thinning, with its georeference, what its pixels measure, and the
