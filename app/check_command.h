@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "app/river_raster.h"
+#include "prepare/river_raster.h"
 #include "network/summary.h"
 
 namespace CLI {

@@ -1,6 +1,7 @@
 // drainshape as a library: what its users include. The analysis of a network held in memory
 // (whole, or one strip of rows among several), its products, the run of a river into a folder
-// with every output file, and the values of a run's options as the front ends take them.
+// with every output file, the values of a run's options as the front ends take them, and the
+// preparation of a network raster from river lines, a stream raster or an elevation model.
 #pragma once
 
 #include "analysis/analysis.h"
@@ -14,5 +15,4 @@
 #include "drainshape/run.h"
 #include "drainshape/stop_signals.h"
 #include "drainshape/usage_error.h"
-// The preparation of a stream raster (lines drawn into a grid, the chain from a DEM) joins here
-// once it is a library call.
+#include "prepare/prepare.h"

@@ -1,17 +1,4 @@
-// An option, or a combination of options, that a command cannot use.
+// UsageError and kUsageStatus, which the preparation calls throw too, are defined in lib/.
 #pragma once
 
-#include <stdexcept>
-
-namespace ds {
-
-// Exit status of a command line or a run option that cannot be used.
-inline constexpr int kUsageStatus = 2;
-
-// Its message is the one line that says why; the command exits with kUsageStatus.
-class UsageError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
-
-}  // namespace ds
+#include "lib/usage_error.h"

@@ -1,9 +1,11 @@
 // `drainshape check`, `drainshape prepare` of a .raw and the warning of `drainshape run`, through
-// the real executable: what needs no GDAL.
+// the real executable, and the preparation's own call: what needs no GDAL.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "prepare/prepare.h"
 #include "tests/exe_runner.h"
 #include "tests/grid_picture.h"
 
@@ -112,6 +114,32 @@ TEST(PrepareCommand, NothingIsWrittenWhenItCannotBe) {
         2, "--pixel-size");
     EXPECT_EQ(images.files(), before);
     EXPECT_EQ(read_file(images.file("R.txt")), "8 10 1 0 255 30\n");
+}
+
+TEST(PrepareNetwork, TellsItsStepsInOrderWithCountsThatAddUp) {
+    ImagesRoot images;
+    add_counted_river(images);
+    PrepareOptions o;
+    o.source = images.file("R.raw").string();
+    o.out = images.file("P.raw").string();
+    std::vector<PrepareStep> steps;
+    std::vector<std::string> warnings;
+    const PreparedFile file =
+        prepare_network(o, {[&](const PrepareStep& s) { steps.push_back(s); },
+                            [&](const std::string& w) { warnings.push_back(w); }});
+    ASSERT_EQ(steps.size(), 3u);
+    EXPECT_EQ(steps[0].name, "raster");
+    EXPECT_EQ(steps[0].count, 19) << "every value but 0";
+    EXPECT_EQ(steps[1].name, "thinning");
+    EXPECT_GT(steps[1].count, 0);
+    EXPECT_EQ(file.summary.ones, steps[0].count - steps[1].count);
+    EXPECT_EQ(file.summary.redundant, 0);
+    EXPECT_EQ(steps[2].name, "written");
+    EXPECT_EQ(steps[2].files, (std::vector<std::string>{o.out, images.file("P.txt").string()}));
+    EXPECT_TRUE(warnings.empty());
+    EXPECT_TRUE(file.raw);
+    EXPECT_EQ(file.pixel.metres, 30);
+    EXPECT_EQ(read_file(images.file("P.txt")), "8\n10\n1\n0\n255\n30\n");
 }
 
 TEST(RunWarning, ANetworkThatIsNotOnePixelWide) {

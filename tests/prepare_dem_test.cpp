@@ -15,9 +15,9 @@
 
 #include "analysis/analysis.h"
 #include "app/prepare_command.h"
-#include "app/prepare_dem.h"
 #include "gis/dem_raster.h"
 #include "network/summary.h"
+#include "prepare/dem_streams.h"
 #include "tests/exe_runner.h"
 
 namespace ds {
@@ -140,8 +140,7 @@ TEST(PrepareDem, RealDemAtTwoThresholdsIsOnePixelWideDrainsOutAndNests) {
         EXPECT_EQ(test::read_file(dir.file("net.tif")), test::read_file(dir.file("net1.tif")));
 
         // Before thinning, on the same grid; thinning only removes cells.
-        std::ostringstream messages;
-        PreparedNetwork p = dem_streams(o, nullptr, messages);
+        PreparedNetwork p = dem_streams(o, nullptr, {});
         EXPECT_EQ(p.geo.transform, net.geo.transform);
         EXPECT_EQ(cells_outside(net.cells, p.grid), 0);
         EXPECT_GT(cells_of(p.grid), cells_of(net.cells));

@@ -1,7 +1,7 @@
 // An area threshold needs cells of one known area: a geographic DEM (cells of degrees, whose
 // area shrinks towards the poles) is refused before it is read, with a projection to give to
 // --t-srs, as prepare does for lines in longitude and latitude.
-#include "app/prepare_dem.h"
+#include "prepare/dem_streams.h"
 
 #include <algorithm>
 #include <chrono>
@@ -13,9 +13,9 @@
 
 #include "analysis/analysis.h"
 #include "dem/streams.h"
-#include "drainshape/usage_error.h"
 #include "gis/crs.h"
 #include "gis/dem_raster.h"
+#include "lib/usage_error.h"
 
 namespace ds {
 
@@ -50,7 +50,7 @@ std::string target_crs(const PrepareOptions& o) {
 }
 
 // Refuses --threshold-area for a DEM whose cells have no single area, before it is read.
-void check_area_source(const PrepareOptions& o, std::ostream& err) {
+void check_area_source(const PrepareOptions& o, const PrepareCallbacks& report) {
     RasterInfo info;
     try {
         info = probe_raster(o.source);
@@ -81,8 +81,7 @@ void check_area_source(const PrepareOptions& o, std::ostream& err) {
                          "--threshold-cells");
     }
     if (!crs.known)
-        err << "drainshape: warning: " << o.source
-            << " has no coordinate system; its units are taken to be metres\n";
+        report.warn(o.source + " has no coordinate system; its units are taken to be metres");
 }
 
 DemRaster read(const PrepareOptions& o, const std::string& target) {
@@ -92,43 +91,6 @@ DemRaster read(const PrepareOptions& o, const std::string& target) {
     } catch (const RasterError& e) {
         throw InputError("cannot read " + o.source + ": " + e.what());
     }
-}
-
-std::string read_message(const PrepareOptions& o, const DemRaster& r) {
-    const DemGrid& dem = r.dem;
-    const auto nodata = std::count(dem.nodata.data(), dem.nodata.data() + dem.nodata.size(), 1);
-    std::string text = "read " + o.source;
-    if (o.t_srs)
-        text += " reprojected to " + describe_pixel(r.geo).crs;
-    text += ": " + std::to_string(dem.z.rows()) + " lines x " + std::to_string(dem.z.cols()) +
-            " columns, cells of " + (r.crs == CrsKind::geographic ? "about " : "") +
-            number(dem.cell_width, "%.4g") + " x " + number(dem.cell_height, "%.4g") +
-            (r.crs == CrsKind::none ? " (no coordinate system)" : " m") + ", " +
-            std::to_string(nodata) + " NoData";
-    return text;
-}
-
-std::string threshold_text(const PrepareOptions& o, std::uint64_t cells) {
-    std::string text = std::to_string(cells) + " cells";
-    if (o.threshold_area)
-        text += " (" + number(*o.threshold_area) + " km2)";
-    return text;
-}
-
-// The line of each step of extract_streams, by its name.
-std::string step_message(const StepTime& t, const Drainage& d, std::int64_t streams,
-                         const std::string& threshold) {
-    if (t.step == "fill")
-        return "depressions filled: " + std::to_string(d.raised_cells) + " cells raised";
-    if (t.step == "d8")
-        return "D8 flow directions";
-    if (t.step == "flats")
-        return "flats drained: " + std::to_string(d.flat_cells) + " cells";
-    if (t.step == "accumulation")
-        return "flow accumulation";
-    if (t.step == "streams")
-        return std::to_string(streams) + " stream cells, draining " + threshold + " or more";
-    return t.step;
 }
 
 // What a file made from the DEM is; prepare adds the program's version to the network's.
@@ -214,10 +176,6 @@ double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-std::string seconds_text(double seconds) {
-    return " (" + number(seconds, "%.2f") + " s)";
-}
-
 std::string intermediate_base(const PrepareOptions& o) {
     return (fs::path(o.keep_intermediate.value_or(".")) / fs::path(o.out).stem()).string();
 }
@@ -226,14 +184,34 @@ std::vector<std::string> intermediate_suffixes() {
     return {"_filled.tif", "_directions.tif", "_accumulation.tif"};
 }
 
-PreparedNetwork dem_streams(const PrepareOptions& o, OutputSet* intermediates, std::ostream& err) {
+std::string threshold_text(const PrepareOptions& o, std::uint64_t cells) {
+    std::string text = std::to_string(cells) + " cells";
+    if (o.threshold_area)
+        text += " (" + number(*o.threshold_area) + " km2)";
+    return text;
+}
+
+PreparedNetwork dem_streams(const PrepareOptions& o, OutputSet* intermediates,
+                            const PrepareCallbacks& report) {
     const std::string target = target_crs(o);
     if (o.threshold_area && target.empty())
-        check_area_source(o, err);
+        check_area_source(o, report);
 
     auto start = Clock::now();
     DemRaster r = read(o, target);
-    err << "drainshape: " << read_message(o, r) << seconds_text(seconds_since(start)) << "\n";
+    {
+        const DemGrid& dem = r.dem;
+        PrepareStep step{.name = "read", .seconds = seconds_since(start)};
+        step.count = std::count(dem.nodata.data(), dem.nodata.data() + dem.nodata.size(), 1);
+        step.rows = dem.z.rows();
+        step.cols = dem.z.cols();
+        step.cell_width = dem.cell_width;
+        step.cell_height = dem.cell_height;
+        step.crs = r.crs;
+        if (o.t_srs)
+            step.crs_name = describe_pixel(r.geo).crs;
+        report.report(step);
+    }
 
     std::uint64_t cells = 0;
     if (o.threshold_cells) {
@@ -258,9 +236,17 @@ PreparedNetwork dem_streams(const PrepareOptions& o, OutputSet* intermediates, s
     std::int64_t streams = 0;
     for (std::int64_t i = 0; i < d.streams.size(); ++i)
         streams += d.streams.data()[i];
-    for (const StepTime& t : d.times)
-        err << "drainshape: " << step_message(t, d, streams, threshold) << seconds_text(t.seconds)
-            << "\n";
+    for (const StepTime& t : d.times) {
+        PrepareStep step{.name = t.step, .seconds = t.seconds};
+        if (t.step == "fill")
+            step.count = d.raised_cells;
+        else if (t.step == "flats")
+            step.count = d.flat_cells;
+        else if (t.step == "streams")
+            step.count = streams;
+        step.threshold_cells = cells;
+        report.report(step);
+    }
     if (streams == 0) {
         const std::uint32_t most =
             *std::max_element(d.accumulation.data(), d.accumulation.data() + d.accumulation.size());
@@ -273,14 +259,12 @@ PreparedNetwork dem_streams(const PrepareOptions& o, OutputSet* intermediates, s
 
     start = Clock::now();
     const std::int64_t joined = fill_one_cell_holes(d.streams);
-    err << "drainshape: " << joined << " cells between stream paths side by side made stream cells"
-        << seconds_text(seconds_since(start)) << "\n";
+    report.report({.name = "holes", .seconds = seconds_since(start), .count = joined});
 
     if (intermediates != nullptr) {
         start = Clock::now();
         write_intermediates(o, d, r.geo, *intermediates);
-        err << "drainshape: filled DEM, flow directions and accumulation written"
-            << seconds_text(seconds_since(start)) << "\n";
+        report.report({.name = "intermediates", .seconds = seconds_since(start)});
     }
 
     PreparedNetwork p;

@@ -1,4 +1,4 @@
-#include "app/river_raster.h"
+#include "prepare/river_raster.h"
 
 #include <cerrno>
 #include <cmath>

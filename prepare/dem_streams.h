@@ -1,16 +1,15 @@
 // `prepare --from-dem`: the stream cells of an elevation model, from band 1 of any raster GDAL
 // reads (reprojected first with --t-srs): depressions filled, D8 directions, flats drained,
-// flow accumulated, and the cells that drain at least the threshold. Each step is reported on
-// the error stream with its time; the thinning and the writing are prepare's own.
+// flow accumulated, and the cells that drain at least the threshold. Each step is reported with
+// its time; the thinning and the writing are prepare_network's own.
 #pragma once
 
 #include <chrono>
-#include <ostream>
 #include <string>
 #include <vector>
 
-#include "app/prepare_command.h"
 #include "io/output_set.h"
+#include "prepare/options.h"
 
 namespace ds {
 
@@ -24,16 +23,20 @@ void check_dem_options(const PrepareOptions& o);
 std::string intermediate_base(const PrepareOptions& o);
 std::vector<std::string> intermediate_suffixes();
 
+// The threshold of `cells` as the messages and the network's provenance give it: "500 cells",
+// "1112 cells (1 km2)" for an area.
+std::string threshold_text(const PrepareOptions& o, std::uint64_t cells);
+
 // The stream cells of the elevation model o.source, before thinning, on its grid (or the grid
 // it was reprojected to), with the provenance of a network extracted from it. With
 // `intermediates`, the filled DEM, the directions and the accumulation are written into it
 // (not put in place: the caller commits them). Throws UsageError (an area threshold on a
 // geographic DEM, a threshold no cell reaches), InputError (a DEM that cannot be read),
 // FileError.
-PreparedNetwork dem_streams(const PrepareOptions& o, OutputSet* intermediates, std::ostream& err);
+PreparedNetwork dem_streams(const PrepareOptions& o, OutputSet* intermediates,
+                            const PrepareCallbacks& report);
 
-// Seconds since `start`, and " (1.23 s)": a step's time at the end of its line.
+// Seconds since `start`: a step's time.
 double seconds_since(std::chrono::steady_clock::time_point start);
-std::string seconds_text(double seconds);
 
 }  // namespace ds
