@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/layers.h"
 #include "analysis/products.h"
 #include "io/file_set.h"
 #include "tests/exe_runner.h"
@@ -177,7 +178,7 @@ TEST(MpiRun, ARankThatCannotWriteStopsEveryRankAndLeavesTheEarlierResults) {
 
 #if DRAINSHAPE_WITH_GDAL
 // A georeferenced river: the GeoTIFF images of 3 ranks have the pixels, the georeference and the
-// metadata of those of one process.
+// metadata of those of one process, and their layers are the same files.
 TEST(MpiRun, GeoTiffImagesOfRanksMatchThoseOfOneProcess) {
     TempDir dir;
     const River r = sample();
@@ -187,7 +188,7 @@ TEST(MpiRun, GeoTiffImagesOfRanksMatchThoseOfOneProcess) {
         fs::create_directories(dir.path() / out);
     const auto options = [&](const char* out) {
         return quoted(river.string()) + " --out " + quoted(dir.file(out)) +
-               " --window 25 --regional 61 --geotiff --quiet";
+               " --window 25 --regional 61 --geotiff --layers --quiet";
     };
     ASSERT_EQ(shell(dir, run_command(options("one"))).status, 0);
     const RunResult three = shell(dir, mpi_command(3, options("three")));
@@ -212,6 +213,11 @@ TEST(MpiRun, GeoTiffImagesOfRanksMatchThoseOfOneProcess) {
             return items;
         };
         EXPECT_EQ(metadata(b.ds), metadata(a.ds)) << name;
+    }
+    for (const LayerInfo* l : layers_of(true)) {
+        const std::string name = "geo" + std::string(l->suffix) + ".tif";
+        EXPECT_EQ(read_file(dir.path() / "three" / name), read_file(dir.path() / "one" / name))
+            << name;
     }
 }
 #endif
