@@ -77,9 +77,9 @@ class Analyse(Base):
             "and TACO of every network pixel in a moving window, and their regional means. "
             "The window sides are 13, 25, 37, 49, 61, 73, 101, 121, 181, 211, 241 or 661. "
             "The files go to the output folder under the output name: the real-valued layers "
-            "<name>_<LAYER>.tif and the segments <name>_network.gpkg, or, with an executable "
-            "that has no --layers, the images of --geotiff; with the report, "
-            "<name>_report.html.")
+            "<name>_<LAYER>.tif (with an executable that has no --layers, the images of "
+            "--geotiff), the segments <name>_network.gpkg where the executable writes them, "
+            "and with the report, <name>_report.html.")
 
     def initAlgorithm(self, config=None):
         self.addParameter(QgsProcessingParameterRasterLayer("INPUT", "Network raster"))
@@ -111,14 +111,18 @@ class Analyse(Base):
         folder = self.parameterAsString(parameters, "OUTPUT_FOLDER", context)
         os.makedirs(folder, exist_ok=True)
         exe = runner.executable()
-        real = {"--layers", "--segments"} <= runner.run_options(exe)
+        options = runner.run_options(exe)
+        real = "--layers" in options
+        segments = "--segments" in options
         args = ["run", river, "--window", self.parameterAsInt(parameters, "WINDOW", context),
                 "--regional", self.parameterAsInt(parameters, "REGIONAL", context),
                 "--mnc", self.parameterAsInt(parameters, "MNC", context),
                 "--treatment", "both" if both else "taco",
                 "--threads", self.parameterAsInt(parameters, "THREADS", context),
                 "--name", name, "--out", folder, "--progress", "json"]
-        args += ["--layers", "--segments"] if real else ["--geotiff"]
+        args += ["--layers"] if real else ["--geotiff"]
+        if segments:
+            args.append("--segments")
         report = self.parameterAsBool(parameters, "REPORT", context)
         if report:
             args.append("--preview")
@@ -128,7 +132,7 @@ class Analyse(Base):
         results = {"OUTPUT_FOLDER": folder}
         files = [(k, "{}_{}.tif".format(name, k)) for k, fdp in (LAYERS if real else IMAGES)
                  if both or not fdp]
-        if real:
+        if segments:
             files.append(("SEGMENTS", name + "_network.gpkg"))
         if report:
             files.append(("REPORT", name + "_report.html"))
