@@ -21,6 +21,8 @@ std::string summary(const RunOptions& o, const RunJob& job, const RunProgress& p
         written += ", " + std::to_string(images) + " PNG and a report";
     if (o.layers)
         written += ", " + std::to_string(layers_of(o.both).size()) + " layers";
+    if (o.segments)
+        written += ", a GeoPackage of segments";
     char buf[128];
     std::snprintf(buf, sizeof buf, "%lld network pixels in %.1f s",
                   static_cast<long long>(progress.pixels()), progress.elapsed());

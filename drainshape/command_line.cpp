@@ -77,6 +77,12 @@ void add_run_options(CLI::App& run, RunArgs& a) {
     run.add_flag(
         "--layers", r.layers,
         "also write the real-valued layers as Cloud-Optimized GeoTIFF, <name>_<LAYER>.tif");
+    run.add_flag("--segments", r.segments,
+                 "also write the network as segments and drainage systems, <name>_network.gpkg");
+    run.add_option("--directions", r.directions,
+                   "D8 flow directions on the river's grid (ESRI codes, as prepare --from-dem "
+                   "--keep-intermediate writes them) that orient the segments")
+        ->type_name("D8.tif");
     run.add_flag("--quiet", r.quiet, "show no progress");
     run.add_option("--progress", r.progress,
                    "how to show the progress: bar, lines, or json (one object a line on the "

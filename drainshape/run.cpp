@@ -10,6 +10,7 @@
 #include "drainshape/stop_signals.h"
 #include "gis/crs.h"
 #include "gis/module.h"
+#include "gis/raster_band.h"
 #include "io/file_set.h"
 #include "io/geotiff_writer.h"
 #include "io/layer_writer.h"
@@ -17,6 +18,7 @@
 #include "io/output_set.h"
 #include "io/preview_writer.h"
 #include "io/raster_limits.h"
+#include "io/segment_writer.h"
 
 namespace ds {
 
@@ -96,10 +98,45 @@ std::vector<std::pair<std::string, std::string>> report_parameters(const RunJob&
     };
 }
 
+// Orients the segments of `graph` by the job's directions, refused (UsageError) on another grid
+// than the river's or where a network pixel's direction leads off the network.
+void orient(SegmentGraph& graph, const RunJob& job) {
+    const std::string& path = job.directions;
+    BandRaster d;
+    try {
+        d = read_band(path, {BandRule::Kind::Bytes, std::nullopt},
+                      std::int64_t{job.river.nb_lig} * job.river.nb_col);
+    } catch (const RasterError& e) {
+        throw UsageError("--directions: cannot read " + path + ": " + e.what());
+    }
+    const bool same_size = d.cells.rows() == job.river.nb_lig && d.cells.cols() == job.river.nb_col;
+    const bool same_place = !job.geo.transform || !d.geo.transform ||
+                            same_transform(*job.geo.transform, *d.geo.transform);
+    if (!same_size || !same_place)
+        throw UsageError("--directions: " + path + " is not on the river's grid (" +
+                         std::to_string(d.cells.rows()) + " x " + std::to_string(d.cells.cols()) +
+                         (same_size ? ", another geotransform" : "") + ")");
+    if (const auto bad = first_pixel_without_direction(d.cells))
+        throw UsageError("--directions: " + path + " holds " +
+                         std::to_string(d.cells(bad->row, bad->col)) + " at line " +
+                         std::to_string(bad->row + 1) + ", column " + std::to_string(bad->col + 1) +
+                         ", which is no D8 direction (1, 2, 4, ... 128, or 0 for none)");
+    if (const auto p = first_pixel_off_network(graph, d.cells))
+        throw UsageError("--directions: " + path +
+                         " disagrees with the network: the direction "
+                         "of the network pixel at line " +
+                         std::to_string(p->row + 1) + ", column " + std::to_string(p->col + 1) +
+                         " leads off the network");
+    orient_segments(graph, d.cells);
+}
+
 }  // namespace
 
-std::vector<std::string> job_suffixes(bool both, bool geotiff, bool preview, bool layers) {
+std::vector<std::string> job_suffixes(bool both, bool geotiff, bool preview, bool layers,
+                                      bool segments) {
     std::vector<std::string> out = file_set_suffixes(both);
+    if (segments)
+        out.emplace_back(kNetworkSuffix);
     if (layers)
         for (std::string& s : layer_suffixes(both))
             out.push_back(std::move(s));
@@ -187,7 +224,8 @@ void check_outputs(const RunOptions& o, const std::vector<std::string>& river_fi
     if (const auto problem = folder_problem(dir))
         throw UsageError("the output folder " + dir + " " + *problem);
     job.output_base = (fs::path(dir) / job.name).string();
-    const std::vector<std::string> suffixes = job_suffixes(o.both, o.geotiff, o.preview, o.layers);
+    const std::vector<std::string> suffixes =
+        job_suffixes(o.both, o.geotiff, o.preview, o.layers, o.segments);
     if (const auto clash = replaced_river_file(job.output_base, suffixes, river_files))
         throw UsageError("--name: the output file " + clash->first +
                          " would replace the river file " + clash->second);
@@ -198,8 +236,10 @@ void check_outputs(const RunOptions& o, const std::vector<std::string>& river_fi
 }  // namespace
 
 RunJob check_run(const RunOptions& o, const SizeCheck& size) {
+    if (o.directions && !o.segments)
+        throw UsageError("--directions orients the segments: give --segments too");
     for (const auto& [asked, option] :
-         {std::pair{o.geotiff, "--geotiff"}, {o.layers, "--layers"}}) {
+         {std::pair{o.geotiff, "--geotiff"}, {o.layers, "--layers"}, {o.segments, "--segments"}}) {
         if (asked && !have_gdal())
             throw UsageError(std::string(option) + ": this drainshape is built without GDAL");
         if (asked)
@@ -218,7 +258,14 @@ RunJob check_run(const RunOptions& o, const SizeCheck& size) {
     job.geotiff = o.geotiff;
     job.preview = o.preview;
     job.layers = o.layers;
-    job.params.fields = o.layers;
+    job.segments = o.segments;
+    job.params.fields = o.layers || o.segments;
+    if (o.directions) {
+        std::error_code ec;
+        if (!fs::is_regular_file(*o.directions, ec))
+            throw UsageError("--directions: no file " + *o.directions);
+        job.directions = *o.directions;
+    }
     const std::vector<std::string> river_files = check_river(o, size, job);
     if (o.pixel_size)
         job.river.pix_size = *o.pixel_size;
@@ -252,12 +299,20 @@ AnalysisSummary run_job(const RunJob& job, Progress& progress,
     ByteGrid tab = load(job, warn);
     if (job.loaded)
         job.loaded(tab);
+    // Built from the river as read, before the analysis marks its isolated pixels.
+    SegmentGraph graph;
+    if (job.segments) {
+        graph = build_segment_graph(tab);
+        if (!job.directions.empty())
+            orient(graph, job);
+    }
     OutputSet out(job.output_base);
     Receivers receivers;
     FileSetWriter files(out, job.river, job.params);
     GeoTiffWriter geotiffs(out, job.river, job.geo, job.params);
     PreviewWriter previews(out);
     LayerWriter layers(out, job.river.nb_lig, job.river.nb_col, job.geo, job.params);
+    SegmentFields segment_fields(graph, job.params.both());
     receivers.add(files, false);
     if (job.geotiff)
         receivers.add(geotiffs, false);
@@ -265,6 +320,8 @@ AnalysisSummary run_job(const RunJob& job, Progress& progress,
         receivers.add(previews, true);
     if (job.layers)
         receivers.add(layers, true);
+    if (job.segments)
+        receivers.add(segment_fields, true);
     if (job.also != nullptr)
         receivers.add(*job.also, job.params.fields);
     // The pictures' scales and the report read the fields; the other receivers get them only
@@ -274,10 +331,11 @@ AnalysisSummary run_job(const RunJob& job, Progress& progress,
     const AnalysisSummary summary = analyse(tab, params, receivers, progress);
     if (job.preview)
         previews.write_report(job.name, report_parameters(job));
-    if (job.layers) {
-        tab = ByteGrid();
+    tab = ByteGrid();
+    if (job.segments)
+        write_network(out, graph, segment_fields.tables(), job.geo, job.river.pix_size, params);
+    if (job.layers)
         layers.finish();
-    }
     if (progress.stop_requested())
         throw RunStopped();
     out.commit();
@@ -302,10 +360,14 @@ RunFailure run_failure(std::exception_ptr failure, const std::string& river) {
                 "Cannot allocate a " + size + " grid for the raster of " + river + ": " + e.what()};
     } catch (const std::bad_alloc&) {
         return {Kind::Memory, kFailureStatus, "Not enough memory"};
+    } catch (const UsageError& e) {
+        return {Kind::Usage, kUsageStatus, e.what()};
     }
 }
 
 std::string failure_message(const RunFailure& f) {
+    if (f.kind == RunFailure::Kind::Usage)
+        return f.cause;
     return f.cause + "; no output was written, earlier results are unchanged";
 }
 

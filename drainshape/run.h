@@ -34,7 +34,9 @@ struct RunOptions {
     int threads = 0;
     bool geotiff = false;
     bool preview = false;
-    bool layers = false;  // the real-valued layers as Cloud-Optimized GeoTIFF
+    bool layers = false;                    // the real-valued layers as Cloud-Optimized GeoTIFF
+    bool segments = false;                  // the network as segments in a GeoPackage
+    std::optional<std::string> directions;  // D8 flow directions that orient the segments
     bool quiet = false;
     std::string progress;  // bar, lines or json; empty: a bar on a terminal, lines otherwise
 };
@@ -53,13 +55,16 @@ struct RunJob {
     bool geotiff = false;
     bool preview = false;
     bool layers = false;
+    bool segments = false;
+    std::string directions;  // empty: none
     // Called with the river once it is loaded, before the analysis: a front end's checks.
     std::function<void(const ByteGrid& tab)> loaded;
     ProductReceiver* also = nullptr;  // receives every product too, after the writers
 };
 
 // The suffixes of every file a run writes.
-std::vector<std::string> job_suffixes(bool both, bool geotiff, bool preview, bool layers = false);
+std::vector<std::string> job_suffixes(bool both, bool geotiff, bool preview, bool layers = false,
+                                      bool segments = false);
 
 // Why a raster of the size `river` gives cannot be analysed with `p`, or nothing.
 using SizeCheck = std::function<std::optional<std::string>(const RiverDescriptor& river,
@@ -79,14 +84,15 @@ bool pixel_size_in_degrees(const RunOptions& o, const RunJob& job);
 
 // Loads the river, analyses it, writes the outputs and puts them in place. A warning of the
 // load goes to `warn`. SIGINT and SIGTERM meanwhile stop the run (through `progress`). Throws
-// FileError, GridAllocError, RunStopped.
+// FileError, GridAllocError, RunStopped, and UsageError for directions that do not fit the
+// river, found before the analysis.
 AnalysisSummary run_job(const RunJob& job, Progress& progress,
                         const std::function<void(const std::string&)>& warn);
 
 // What stopped a run, in one line ("Not enough memory for a 400 x 400 grid", "stopped by
 // SIGINT"), and the exit status it gives.
 struct RunFailure {
-    enum class Kind { Stopped, File, Memory };
+    enum class Kind { Stopped, File, Memory, Usage };
     Kind kind;
     int status;
     std::string cause;

@@ -4,7 +4,9 @@
 // without its module, every call but have_gdal and gdal_release throws.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -28,6 +30,15 @@ struct GeoReference {
     std::optional<std::array<double, 6>> transform;
     std::string projection;  // WKT; empty when none
 };
+
+// Whether two geotransforms place the pixels alike, to a millionth of a pixel.
+inline bool same_transform(const std::array<double, 6>& a, const std::array<double, 6>& b) {
+    const double pixel = std::max(std::abs(a[1]) + std::abs(a[2]), std::abs(a[4]) + std::abs(a[5]));
+    for (std::size_t k = 0; k < 6; ++k)
+        if (std::abs(a[k] - b[k]) > 1e-6 * pixel)
+            return false;
+    return true;
+}
 
 // Lines and columns of a raster, and its pixel width from the geotransform, rounded (0 without
 // one): the fields of a river descriptor that a raster gives.

@@ -217,4 +217,8 @@ void write_layer_cog(const std::string& path, const std::vector<LayerPart>& part
     module<RasterError>().write_layer_cog(path, parts, cols, geo, description, metadata);
 }
 
+void write_network_gpkg(const std::string& path, const NetworkFile& f) {
+    module<RasterError>().write_network_gpkg(path, f);
+}
+
 }  // namespace ds

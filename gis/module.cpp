@@ -23,6 +23,7 @@ extern "C" const ds::GisModule* drainshape_gis_module() {
         &ds::write_count_geotiff,
         &ds::create_layer_part,
         &ds::remove_layer_part,
+        &ds::write_network_gpkg,
         &ds::write_layer_cog,
     };
     return &table;

@@ -14,6 +14,7 @@
 #include "gis/dem_raster.h"
 #include "gis/geotiff.h"
 #include "gis/layer.h"
+#include "gis/network_gpkg.h"
 #include "gis/raster_band.h"
 #include "gis/vector_lines.h"
 
@@ -51,9 +52,9 @@ struct GisModule {
                                     const GeoReference&, const Metadata&);
     void (*write_count_geotiff)(const std::string&, const CountGrid&, const GeoReference&,
                                 const Metadata&);
-    std::unique_ptr<LayerRows> (*create_layer_part)(const std::string&, std::int64_t,
-                                                    std::int64_t);
+    std::unique_ptr<LayerRows> (*create_layer_part)(const std::string&, std::int64_t, std::int64_t);
     void (*remove_layer_part)(const std::string&);
+    void (*write_network_gpkg)(const std::string&, const NetworkFile&);
     void (*write_layer_cog)(const std::string&, const std::vector<LayerPart>&, std::int64_t,
                             const GeoReference&, const std::string&, const Metadata&);
 };

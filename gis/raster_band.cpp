@@ -38,6 +38,12 @@ BandRaster read_band(const std::string& path, const BandRule& rule, std::int64_t
             if (has_nodata != 0 && (v == nodata || (std::isnan(v) && std::isnan(nodata)))) {
                 ++out.nodata;
                 cells[j] = 0;
+            } else if (rule.kind == BandRule::Kind::Bytes) {
+                if (!(v >= 0 && v <= 255 && v == std::floor(v)))
+                    throw RasterError("its value " + std::to_string(v) + " at line " +
+                                      std::to_string(i + 1) + ", column " + std::to_string(j + 1) +
+                                      " is not a byte");
+                cells[j] = static_cast<unsigned char>(v);
             } else if (rule.kind == BandRule::Kind::Values) {
                 cells[j] = v == 0 ? 0 : v == 1 ? 1 : 2;
             } else if (rule.network_value) {

@@ -15,6 +15,7 @@ struct BandRule {
     enum class Kind {
         Values,   // 0 stays 0, 1 stays 1, any other value becomes 2
         Network,  // 1 for the network value, 0 for everything else
+        Bytes,    // the value itself, which must be a whole number from 0 to 255
     };
     Kind kind = Kind::Values;
     // Network: the value of the network pixels; none: every value but 0 (and NaN).

@@ -29,6 +29,13 @@ std::vector<std::pair<std::string, std::string>> geotiff_metadata(const std::str
     }
     items.emplace_back("TIFFTAG_SOFTWARE", program_version());
     items.emplace_back("DRAINSHAPE_PRODUCT", std::string(product.name));
+    for (auto& item : provenance_items(p))
+        items.push_back(std::move(item));
+    return items;
+}
+
+std::vector<std::pair<std::string, std::string>> provenance_items(const AnalysisParameters& p) {
+    std::vector<std::pair<std::string, std::string>> items;
     for (const auto& [key, value] : provenance(p)) {
         std::string name = "DRAINSHAPE_";
         for (const char c : key)

@@ -15,6 +15,9 @@ namespace ds {
 // The suffixes of the GeoTIFF files of a run of both treatments or of TACO alone.
 std::vector<std::string> geotiff_suffixes(bool both);
 
+// The run's provenance as metadata items: DRAINSHAPE_PROGRAM, DRAINSHAPE_ENGINE, ...
+std::vector<std::pair<std::string, std::string>> provenance_items(const AnalysisParameters& p);
+
 // The metadata of the GeoTIFF of an image: the descriptor's whole text as the image
 // description and each of its lines as DESCRIPTOR_LINE_k, the program as the TIFF software,
 // the product and the run's parameters as DRAINSHAPE_* items.

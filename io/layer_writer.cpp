@@ -1,9 +1,9 @@
 #include "io/layer_writer.h"
 
 #include <algorithm>
-#include <cctype>
 #include <vector>
 
+#include "io/geotiff_writer.h"
 #include "io/out_file.h"
 #include "lib/window.h"
 
@@ -31,12 +31,8 @@ std::vector<std::pair<std::string, std::string>> layer_metadata(const AnalysisPa
         {"DRAINSHAPE_UNIT", std::string(layer.unit)},
         {"DRAINSHAPE_NODATA", "NaN"},
     };
-    for (const auto& [key, value] : provenance(p)) {
-        std::string name = "DRAINSHAPE_";
-        for (const char c : key)
-            name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        items.emplace_back(name, value);
-    }
+    for (auto& item : provenance_items(p))
+        items.push_back(std::move(item));
     return items;
 }
 

@@ -83,6 +83,10 @@ int checked_job(Team& team, const RunOptions& o, RunJob& job) {
                 throw UsageError(
                     "--preview is not available here: the pictures and the report need every "
                     "image whole in one process; run drainshape run --preview for them");
+            if (o.segments)
+                throw UsageError(
+                    "--segments is not available here: the segments follow the network across "
+                    "the whole raster in one process; run drainshape run --segments for them");
             job = check_run(o, [&](const RiverDescriptor& d, const AnalysisParameters& p) {
                 return strips_problem(d, p, team.size(), local_ranks, usable_memory());
             });

@@ -47,8 +47,17 @@ struct Step {
     GridPixel to;  // the network pixel it leads onto, unless an outlet
 };
 
+// Whether a pixel touches the network (one of its 8 neighbours).
+bool beside(const NetworkIndex& net, std::int64_t r, std::int64_t c) {
+    for (std::size_t k = 0; k < 8; ++k)
+        if (net.contains(r + kNeighbourRow[k], c + kNeighbourCol[k]))
+            return true;
+    return false;
+}
+
 // Where the direction of network pixel (r, c) leads: the network pixel its flow path reaches
-// after at most `detour` background pixels, unless the path leaves first.
+// after at most `detour` background pixels, each beside the network, unless the path leaves
+// first.
 Step follow(const NetworkIndex& net, const ByteGrid& dir, std::int64_t r, std::int64_t c,
             int detour) {
     for (int crossed = 0;; ++crossed) {
@@ -64,7 +73,7 @@ Step follow(const NetworkIndex& net, const ByteGrid& dir, std::int64_t r, std::i
             return {true, true, {}};
         if (net.contains(r, c))
             return {true, false, {static_cast<std::int32_t>(r), static_cast<std::int32_t>(c)}};
-        if (crossed == detour)
+        if (crossed == detour || !beside(net, r, c))
             return {};
     }
 }
@@ -273,6 +282,16 @@ SegmentGraph build_segment_graph(const ByteGrid& raster) {
     return g;
 }
 
+std::optional<GridPixel> first_pixel_without_direction(const ByteGrid& directions) {
+    for (std::int64_t r = 0; r < directions.rows(); ++r)
+        for (std::int64_t c = 0; c < directions.cols(); ++c) {
+            const std::uint8_t v = directions(r, c);
+            if (v != 0 && (v & (v - 1)) != 0)
+                return GridPixel{static_cast<std::int32_t>(r), static_cast<std::int32_t>(c)};
+        }
+    return std::nullopt;
+}
+
 std::optional<GridPixel> first_pixel_off_network(const SegmentGraph& graph,
                                                  const ByteGrid& directions, int detour) {
     if (directions.rows() != graph.index.rows() || directions.cols() != graph.index.cols())
@@ -457,6 +476,18 @@ PixelValue grid_value(const RealGrid& grid, std::function<bool(double)> has) {
     return [&grid, has = std::move(has)](std::int64_t r, std::int64_t c) -> std::optional<double> {
         const double v = grid(r, c);
         return has(v) ? std::optional<double>(v) : std::nullopt;
+    };
+}
+
+PixelValue sparse_value(const SparseField& field, double (*convert)(double)) {
+    return [&field, convert](std::int64_t r, std::int64_t c) -> std::optional<double> {
+        const auto& col = field.at->col;
+        const auto begin = col.begin() + field.at->begin(r);
+        const auto end = col.begin() + field.at->end(r);
+        const auto at = std::lower_bound(begin, end, static_cast<std::int32_t>(c));
+        if (at == end || *at != c)
+            return std::nullopt;
+        return convert(field.values[static_cast<std::size_t>(at - col.begin())]);
     };
 }
 

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "lib/grid.h"
+#include "lib/sparse_field.h"
 
 namespace ds {
 
@@ -153,19 +154,23 @@ SegmentGraph build_segment_graph(const ByteGrid& raster);
 // D8 directions use the ESRI codes of the flow directions (1 east, 2 south-east, 4 south, 8
 // south-west, 16 west, 32 north-west, 64 north, 128 north-east; 0 none). A network pixel's
 // direction agrees with the network when its flow path reaches a network pixel after at most
-// `detour` background pixels (a thinning moves a line off the flow path: one pixel at a cut
-// corner, more where paths ran side by side), or when the pixel is an outlet: the path first
-// meets no direction, or leaves the raster, or a pixel without a direction. Returns the first
+// `detour` background pixels, each beside the network (a thinning moves a line off the flow
+// path: one pixel at a cut corner, more where a tributary ran beside the main stem before it
+// joined), or when the pixel is an outlet: the path first meets no direction, or leaves the
+// raster, or a pixel without a direction. Returns the first
 // network pixel in raster order whose direction does not agree. Throws std::invalid_argument
 // when `directions` is not of the raster's shape.
+// The first cell in raster order that holds neither 0 nor one of the eight codes.
+std::optional<GridPixel> first_pixel_without_direction(const ByteGrid& directions);
+
 std::optional<GridPixel> first_pixel_off_network(const SegmentGraph& graph,
-                                                 const ByteGrid& directions, int detour = 1);
+                                                 const ByteGrid& directions, int detour = 32);
 
 // Orients every segment from upstream to downstream (the steps its pixels' flow paths take
 // along it, forward against backward; a tie keeps the traced order), then finds each
 // segment's downstream segment by following the flow from its last pixel through its end
 // node, and the Strahler orders, Shreve magnitudes and outlets. Throws as above.
-void orient_segments(SegmentGraph& graph, const ByteGrid& directions, int detour = 1);
+void orient_segments(SegmentGraph& graph, const ByteGrid& directions, int detour = 32);
 
 // A real value per pixel, none where the pixel has none.
 using PixelValue = std::function<std::optional<double>(std::int64_t row, std::int64_t col)>;
@@ -210,5 +215,7 @@ FieldTables aggregate_fields(const SegmentGraph& graph, std::span<const PixelFie
 
 // A field over a grid of the raster's shape: its value where `has` holds.
 PixelValue grid_value(const RealGrid& grid, std::function<bool(double)> has);
+// A sparse field of the raster's shape: its values at its pixels, through `convert`.
+PixelValue sparse_value(const SparseField& field, double (*convert)(double));
 
 }  // namespace ds

@@ -113,6 +113,8 @@ std::exception_ptr without_gil(Body&& body) {
         }
         case RunFailure::Kind::File:
             raise(PyExc_OSError, message);
+        case RunFailure::Kind::Usage:
+            raise(PyExc_ValueError, message);
         case RunFailure::Kind::Memory:
             break;
     }

@@ -197,8 +197,11 @@ TEST(SegmentGraph, OrdersAndMagnitudesOfAnOrientedTree) {
     EXPECT_EQ(g.systems[0].outlet, (GridPixel{6, 3}));
 
     // A direction that leaves the network is found, and refused on another grid.
-    t.d8(1, 4) = 32;  // north-west, and on east off the network
-    EXPECT_EQ(first_pixel_off_network(g, t.d8), (GridPixel{1, 4}));
+    t.d8(1, 4) = 32;  // north-west, then east: two background pixels, beside the network
+    EXPECT_EQ(first_pixel_off_network(g, t.d8), std::nullopt);
+    EXPECT_EQ(first_pixel_off_network(g, t.d8, 1), (GridPixel{1, 4}));
+    t.d8(0, 3) = 64;  // off the raster from there: an outlet
+    EXPECT_EQ(first_pixel_off_network(g, t.d8, 1), std::nullopt);
     EXPECT_THROW(first_pixel_off_network(g, ByteGrid(7, 6)), std::invalid_argument);
 }
 
