@@ -36,6 +36,9 @@ struct AnalysisParameters {
     Engine engine = Engine::Fast;
     int threads = 0;      // worker threads of the fast engine; 0: every core
     bool fields = false;  // also hand out the real-valued fields
+    // With fields: the FDP regional dimensions too (their grids cost 4 bytes a pixel and some
+    // time during the FDP regional stage).
+    bool regional_fields = true;
 
     bool both() const { return treatment == Treatment::Both; }
 };

@@ -186,13 +186,14 @@ class Pipeline {
         for (const bool second : {false, true}) {
             const Stage stage = second ? Stage::FdpRegional2 : Stage::FdpRegional1;
             ByteGrid& out = image(rows_.regional.size());
-            FloatGrid dimensions = p_.fields ? FloatGrid(out.rows(), out.cols()) : FloatGrid();
+            const bool keep = p_.fields && p_.regional_fields;
+            FloatGrid dimensions = keep ? FloatGrid(out.rows(), out.cols()) : FloatGrid();
             progress_.begin(stage, inside(half_regional_, 0).size());
             const Histogram counts = engine_->regional_image(
                 second, half_regional_, rows_.regional.begin, pass, exchange_, out,
-                on_line(rows_.regional.begin, half_regional_), p_.fields ? &dimensions : nullptr);
+                on_line(rows_.regional.begin, half_regional_), keep ? &dimensions : nullptr);
             progress_.end(stage, computed);
-            if (p_.fields)
+            if (keep)
                 receiver_.fdp_regional_field(second, dimensions, rows_.regional.begin);
             receiver_.image({product(second ? "FDP_RI2" : "FDP_RI"), out, rows_.regional.begin,
                              counts, second ? st.Min_DF_V2 : st.Min_DF,

@@ -260,6 +260,7 @@ RunJob check_run(const RunOptions& o, const SizeCheck& size) {
     job.layers = o.layers;
     job.segments = o.segments;
     job.params.fields = o.layers || o.segments;
+    job.params.regional_fields = o.layers;
     if (o.directions) {
         std::error_code ec;
         if (!fs::is_regular_file(*o.directions, ec))

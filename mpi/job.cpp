@@ -78,6 +78,7 @@ void fields(Io& io, RunJob& job) {
     io(p.engine);
     io(p.treatment);
     io(p.fields);
+    io(p.regional_fields);
     io(job.geotiff);
     io(job.preview);
     io(job.layers);
