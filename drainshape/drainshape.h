@@ -6,6 +6,7 @@
 
 #include "analysis/analysis.h"
 #include "analysis/layers.h"
+#include "analysis/segment_fields.h"
 #include "analysis/products.h"
 #include "analysis/progress.h"
 #include "analysis/strip.h"

@@ -70,28 +70,26 @@ class Layer {
     int index_ = 0;
 };
 
-std::optional<std::int64_t> id(std::int32_t index) {
-    return index < 0 ? std::nullopt : std::optional<std::int64_t>(index + 1);
+std::optional<std::int64_t> id(std::int64_t v) {
+    return v > 0 ? std::optional<std::int64_t>(v) : std::nullopt;
 }
 
 // The statistics columns of a row: TACO's mean, min, max and share below 100, then the means of
 // the other fields.
-void stats_fields(Layer& l, std::size_t fields) {
+void stats_fields(Layer& l, bool both) {
     for (const char* name : {"taco_mean", "taco_min", "taco_max", "meander_share"})
         l.field(name, OFTReal);
-    if (fields > 1)
+    if (both)
         for (const char* name : {"fdp_mean", "fdp2_mean", "r2_mean"})
             l.field(name, OFTReal);
 }
 
-void set_stats(Layer& l, const FieldStats* s, std::size_t fields) {
-    const FieldStats& taco = s[0];
-    l.set_real(taco.mean());
-    l.set_real(taco.count ? std::optional<double>(taco.min) : std::nullopt);
-    l.set_real(taco.count ? std::optional<double>(taco.max) : std::nullopt);
-    l.set_real(taco.share_below());
-    for (std::size_t f = 1; f < fields; ++f)
-        l.set_real(s[f].mean());
+void set_stats(Layer& l, const RowStats& s, bool both) {
+    for (const double v : {s.taco_mean, s.taco_min, s.taco_max, s.meander_share})
+        l.set_real(v);
+    if (both)
+        for (const double v : {s.fdp_mean, s.fdp2_mean, s.r2_mean})
+            l.set_real(v);
 }
 
 OGRLayerH create_layer(GDALDatasetH ds, const char* name, OGRSpatialReferenceH srs,
@@ -132,7 +130,7 @@ void write_network_gpkg(const std::string& path, const NetworkFile& f) {
     const Place place{f.geo.transform ? *f.geo.transform
                                       : std::array<double, 6>{0, p, 0, 0, 0, -p}};
     const SegmentGraph& g = f.graph;
-    const std::size_t fields = f.fields.fields;
+    const NetworkTables& t = f.tables;
 
     if (GDALDatasetStartTransaction(ds.get(), FALSE) != OGRERR_NONE)
         throw RasterError(trap.message("GDAL cannot start a transaction"));
@@ -143,35 +141,34 @@ void write_network_gpkg(const std::string& path, const NetworkFile& f) {
         segments.field(name, OFTInteger64);
     for (const char* name : {"length", "straight", "sinuosity"})
         segments.field(name, OFTReal);
-    stats_fields(segments, fields);
+    stats_fields(segments, t.both);
     for (const char* name : {"processed", "system"})
         segments.field(name, OFTInteger64);
-    if (g.oriented)
+    if (t.oriented)
         for (const char* name : {"downstream", "strahler", "shreve"})
             segments.field(name, OFTInteger64);
-    for (std::size_t s = 0; s < g.segments.size(); ++s) {
-        const GraphSegment& seg = g.segments[s];
+    for (std::size_t s = 0; s < t.segments.size(); ++s) {
+        const SegmentRow& row = t.segments[s];
         OGRGeometryH line = OGR_G_CreateGeometry(wkbLineString);
-        for (const GridPixel& v : g.path(seg)) {
+        for (const GridPixel& v : g.path(g.segments[s])) {
             const auto [x, y] = place.at(v);
             OGR_G_AddPoint_2D(line, x, y);
         }
-        const FieldStats* st = &f.fields.segments[s * fields];
         segments.add(line, [&] {
-            segments.set(static_cast<std::int64_t>(s) + 1);
-            segments.set(id(seg.from_node));
-            segments.set(id(seg.to_node));
-            segments.set(seg.pixels);
-            segments.set_real(seg.length * p);
-            segments.set_real(seg.straight * p);
-            segments.set_real(seg.sinuosity);
-            set_stats(segments, st, fields);
-            segments.set(st[0].count);
-            segments.set(seg.system + 1);
-            if (g.oriented) {
-                segments.set(id(seg.downstream));
-                segments.set(seg.strahler);
-                segments.set(seg.shreve);
+            segments.set(row.id);
+            segments.set(id(row.from_node));
+            segments.set(id(row.to_node));
+            segments.set(row.pixels);
+            segments.set_real(row.length);
+            segments.set_real(row.straight);
+            segments.set_real(row.sinuosity);
+            set_stats(segments, row.stats, t.both);
+            segments.set(row.processed);
+            segments.set(row.system);
+            if (t.oriented) {
+                segments.set(id(row.downstream));
+                segments.set(row.strahler);
+                segments.set(row.shreve);
             }
         });
     }
@@ -182,25 +179,26 @@ void write_network_gpkg(const std::string& path, const NetworkFile& f) {
     systems.field("length", OFTReal);
     for (const char* name : {"segments", "ends", "junctions", "loops"})
         systems.field(name, OFTInteger64);
-    stats_fields(systems, fields);
-    if (g.oriented) {
+    stats_fields(systems, t.both);
+    if (t.oriented) {
         systems.field("outlet_segment", OFTInteger64);
         systems.field("outlet_x", OFTReal);
         systems.field("outlet_y", OFTReal);
     }
-    for (std::size_t s = 0; s < g.systems.size(); ++s) {
+    for (std::size_t s = 0; s < t.systems.size(); ++s) {
+        const SystemRow& row = t.systems[s];
         const GraphSystem& sys = g.systems[s];
         systems.add(nullptr, [&] {
-            systems.set(static_cast<std::int64_t>(s) + 1);
-            systems.set(sys.pixels);
-            systems.set_real(sys.length * p);
-            systems.set(sys.segments);
-            systems.set(sys.ends);
-            systems.set(sys.junctions);
-            systems.set(sys.loops);
-            set_stats(systems, &f.fields.systems[s * fields], fields);
-            if (g.oriented) {
-                systems.set(id(sys.outlet_segment));
+            systems.set(row.id);
+            systems.set(row.pixels);
+            systems.set_real(row.length);
+            systems.set(row.segments);
+            systems.set(row.ends);
+            systems.set(row.junctions);
+            systems.set(row.loops);
+            set_stats(systems, row.stats, t.both);
+            if (t.oriented) {
+                systems.set(id(row.outlet_segment));
                 std::optional<std::array<double, 2>> at;
                 if (sys.outlet)
                     at = place.at(*sys.outlet);

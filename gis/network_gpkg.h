@@ -7,25 +7,22 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/segment_fields.h"
 #include "gis/geotiff.h"
 #include "network/segments.h"
 
 namespace ds {
 
-// Fields of FieldTables, in their order: TACO (with its extremes and the share below 100),
-// then, for a run of both treatments, FDP, FDP2 and the R² of FDP (their means).
-inline constexpr const char* kSegmentFields[] = {"taco", "fdp", "fdp2", "r2"};
-
 struct NetworkFile {
-    const SegmentGraph& graph;
-    const FieldTables& fields;  // 1 field (TACO alone) or 4
-    GeoReference geo;           // none: pixel coordinates times `pixel_size`, north up
-    double pixel_size = 1;      // lengths in the coordinates' units
+    const SegmentGraph& graph;  // the paths and the outlets
+    NetworkTables tables;
+    GeoReference geo;       // none: pixel coordinates times `pixel_size`, north up
+    double pixel_size = 1;  // lengths in the coordinates' units
     std::vector<std::pair<std::string, std::string>> metadata;  // of both layers
 };
 
-// Writes `f` to `path` (a new file). Ids count from 1: segment, node and system ids, the
-// downstream segment; an empty value where there is none. Throws RasterError, whose message
+// Writes `f` to `path` (a new file): the rows of its tables, an empty value where a row has
+// none (an id of 0, NaN). Throws RasterError, whose message
 // says what failed but not the file's name.
 void write_network_gpkg(const std::string& path, const NetworkFile& f);
 
