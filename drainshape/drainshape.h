@@ -8,6 +8,7 @@
 #include "analysis/layers.h"
 #include "analysis/segment_fields.h"
 #include "analysis/products.h"
+#include "analysis/receivers.h"
 #include "analysis/progress.h"
 #include "analysis/strip.h"
 #include "analysis/tables.h"

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string_view>
 
+#include "analysis/receivers.h"
 #include "drainshape/stop_signals.h"
 #include "gis/crs.h"
 #include "gis/module.h"
@@ -23,48 +24,6 @@
 namespace ds {
 
 namespace {
-
-// Hands every product to each receiver in turn, and the fields to those that take them.
-class Receivers final : public ProductReceiver {
-  public:
-    void add(ProductReceiver& r, bool fields) {
-        all_.push_back(&r);
-        if (fields)
-            fields_.push_back(&r);
-    }
-    void image(const ImageProduct& p) override {
-        for (ProductReceiver* r : all_)
-            r->image(p);
-    }
-    void r2_table(const R2Product& p) override {
-        for (ProductReceiver* r : all_)
-            r->r2_table(p);
-    }
-    void taco_field(const RealGrid& dtab2) override {
-        for (ProductReceiver* r : fields_)
-            r->taco_field(dtab2);
-    }
-    void fdp_fields(const SparseField& dtab, const SparseField& dtab_v2) override {
-        for (ProductReceiver* r : fields_)
-            r->fdp_fields(dtab, dtab_v2);
-    }
-    void r2_fields(const SparseField& r2, const SparseField& r2_2) override {
-        for (ProductReceiver* r : fields_)
-            r->r2_fields(r2, r2_2);
-    }
-    void fdp_regional_field(bool second, const FloatGrid& dimensions) override {
-        for (ProductReceiver* r : fields_)
-            r->fdp_regional_field(second, dimensions);
-    }
-    void taco_regional_field(const RealGrid& smoothed) override {
-        for (ProductReceiver* r : fields_)
-            r->taco_regional_field(smoothed);
-    }
-
-  private:
-    std::vector<ProductReceiver*> all_;
-    std::vector<ProductReceiver*> fields_;
-};
 
 ByteGrid load(const RunJob& job, const std::function<void(const std::string&)>& warn) {
     ByteGrid tab(job.river.nb_lig, job.river.nb_col);
@@ -333,8 +292,13 @@ AnalysisSummary run_job(const RunJob& job, Progress& progress,
     if (job.preview)
         previews.write_report(job.name, report_parameters(job));
     tab = ByteGrid();
-    if (job.segments)
-        write_network(out, graph, segment_fields.tables(), job.geo, job.river.pix_size, params);
+    if (job.segments) {
+        const FieldTables fields = segment_fields.tables();
+        write_network(out, graph, fields, job.geo, job.river.pix_size, params);
+        if (job.tables != nullptr)
+            *job.tables =
+                network_tables(graph, fields, network_pixel_size(job.geo, job.river.pix_size));
+    }
     if (job.layers)
         layers.finish();
     if (progress.stop_requested())

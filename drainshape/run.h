@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "analysis/analysis.h"
+#include "analysis/segment_fields.h"
 #include "drainshape/usage_error.h"
 #include "gis/geotiff.h"
 #include "io/formats.h"
@@ -60,6 +61,7 @@ struct RunJob {
     // Called with the river once it is loaded, before the analysis: a front end's checks.
     std::function<void(const ByteGrid& tab)> loaded;
     ProductReceiver* also = nullptr;  // receives every product too, after the writers
+    NetworkTables* tables = nullptr;  // with segments: gets their tables
 };
 
 // The suffixes of every file a run writes.

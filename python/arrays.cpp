@@ -207,4 +207,68 @@ py::dict Collector::result(const AnalysisParameters& p, const AnalysisSummary& s
     return result;
 }
 
+namespace {
+
+// One column of `rows`: `get` of each row.
+template <class T, class Row, class Get>
+py::array_t<T> column(const std::vector<Row>& rows, Get get) {
+    py::array_t<T> a(static_cast<py::ssize_t>(rows.size()));
+    T* out = a.mutable_data();
+    for (std::size_t k = 0; k < rows.size(); ++k)
+        out[k] = static_cast<T>(get(rows[k]));
+    return a;
+}
+
+template <class Row>
+void stats_columns(py::dict& d, const std::vector<Row>& rows, bool both) {
+    d["taco_mean"] = column<double>(rows, [](const Row& r) { return r.stats.taco_mean; });
+    d["taco_min"] = column<double>(rows, [](const Row& r) { return r.stats.taco_min; });
+    d["taco_max"] = column<double>(rows, [](const Row& r) { return r.stats.taco_max; });
+    d["meander_share"] = column<double>(rows, [](const Row& r) { return r.stats.meander_share; });
+    if (!both)
+        return;
+    d["fdp_mean"] = column<double>(rows, [](const Row& r) { return r.stats.fdp_mean; });
+    d["fdp2_mean"] = column<double>(rows, [](const Row& r) { return r.stats.fdp2_mean; });
+    d["r2_mean"] = column<double>(rows, [](const Row& r) { return r.stats.r2_mean; });
+}
+
+}  // namespace
+
+void add_tables(py::dict& result, const NetworkTables& t) {
+    using S = SegmentRow;
+    using Y = SystemRow;
+    const auto& s = t.segments;
+    py::dict seg;
+    seg["id"] = column<std::int64_t>(s, [](const S& r) { return r.id; });
+    seg["from_node"] = column<std::int64_t>(s, [](const S& r) { return r.from_node; });
+    seg["to_node"] = column<std::int64_t>(s, [](const S& r) { return r.to_node; });
+    seg["pixels"] = column<std::int64_t>(s, [](const S& r) { return r.pixels; });
+    seg["length"] = column<double>(s, [](const S& r) { return r.length; });
+    seg["straight"] = column<double>(s, [](const S& r) { return r.straight; });
+    seg["sinuosity"] = column<double>(s, [](const S& r) { return r.sinuosity; });
+    stats_columns(seg, s, t.both);
+    seg["processed"] = column<std::int64_t>(s, [](const S& r) { return r.processed; });
+    seg["system"] = column<std::int64_t>(s, [](const S& r) { return r.system; });
+    if (t.oriented) {
+        seg["downstream"] = column<std::int64_t>(s, [](const S& r) { return r.downstream; });
+        seg["strahler"] = column<std::int64_t>(s, [](const S& r) { return r.strahler; });
+        seg["shreve"] = column<std::int64_t>(s, [](const S& r) { return r.shreve; });
+    }
+    const auto& y = t.systems;
+    py::dict sys;
+    sys["id"] = column<std::int64_t>(y, [](const Y& r) { return r.id; });
+    sys["pixels"] = column<std::int64_t>(y, [](const Y& r) { return r.pixels; });
+    sys["length"] = column<double>(y, [](const Y& r) { return r.length; });
+    sys["segments"] = column<std::int64_t>(y, [](const Y& r) { return r.segments; });
+    sys["ends"] = column<std::int64_t>(y, [](const Y& r) { return r.ends; });
+    sys["junctions"] = column<std::int64_t>(y, [](const Y& r) { return r.junctions; });
+    sys["loops"] = column<std::int64_t>(y, [](const Y& r) { return r.loops; });
+    stats_columns(sys, y, t.both);
+    if (t.oriented)
+        sys["outlet_segment"] =
+            column<std::int64_t>(y, [](const Y& r) { return r.outlet_segment; });
+    result["segments"] = seg;
+    result["systems"] = sys;
+}
+
 }  // namespace ds::python

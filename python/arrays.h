@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/analysis.h"
+#include "analysis/segment_fields.h"
 #include "analysis/tables.h"
 
 namespace ds::python {
@@ -22,6 +23,11 @@ namespace ds::python {
 // TypeError or ValueError naming the argument, and MemoryError when the grids of `engine` would
 // not fit.
 ByteGrid network_grid(const pybind11::handle& network, Engine engine);
+
+// Adds to `result` the tables of the segments and the systems, as {"segments": {column: array},
+// "systems": {...}}: ids and counts as int64 (0 where there is none), the rest as float64 (NaN
+// where there is none); the FDP columns with both treatments, the orientation's with it.
+void add_tables(pybind11::dict& result, const NetworkTables& t);
 
 // Keeps a copy of every product it receives, without the GIL; result() turns them into the
 // Python result once the GIL is back.

@@ -123,7 +123,7 @@ std::exception_ptr without_gil(Body&& body) {
 
 py::dict analyse(const py::object& network, const py::object& window, const py::object& regional,
                  const py::object& mnc, const py::object& treatment, const py::object& engine,
-                 const py::object& threads, bool fields, py::object progress) {
+                 const py::object& threads, bool fields, bool segments, py::object progress) {
     const Common c = common_arguments(window, regional, mnc, treatment, engine, threads);
     if (!progress.is_none() && !PyCallable_Check(progress.ptr()))
         raise(PyExc_TypeError,
@@ -135,24 +135,37 @@ py::dict analyse(const py::object& network, const py::object& window, const py::
     p.treatment = c.both ? Treatment::Both : Treatment::Taco;
     p.engine = c.engine;
     p.threads = c.threads;
-    p.fields = fields;
+    p.fields = fields || segments;
+    p.regional_fields = fields;
 
     ByteGrid tab = network_grid(network, p.engine);
     PythonProgress watch(std::move(progress), false);
     Collector products;
+    SegmentGraph graph;
+    std::optional<SegmentFields> segment_fields;
+    Receivers both;
+    both.add(products, fields);
+    if (segments) {
+        graph = build_segment_graph(tab);  // before the analysis marks the isolated pixels
+        segment_fields.emplace(graph, p.both());
+        both.add(*segment_fields, true);
+    }
     AnalysisSummary summary;
     const std::exception_ptr failure =
-        without_gil([&] { summary = ds::analyse(tab, p, products, watch); });
+        without_gil([&] { summary = ds::analyse(tab, p, both, watch); });
     tab = ByteGrid();
     if (failure)
         raise_failure(failure, watch, "the network", false);
-    return products.result(p, summary);
+    py::dict result = products.result(p, summary);
+    if (segments)
+        add_tables(result, network_tables(graph, segment_fields->tables(), 1));
+    return result;
 }
 
 py::dict run(const py::object& river, const py::object& window, const py::object& regional,
              const py::object& mnc, const py::object& treatment, const py::object& name,
-             const py::object& out, bool geotiff, bool preview, bool layers,
-             const py::object& engine, const py::object& threads) {
+             const py::object& out, bool geotiff, bool preview, bool layers, bool segments,
+             const py::object& directions, const py::object& engine, const py::object& threads) {
     const Common c = common_arguments(window, regional, mnc, treatment, engine, threads);
     RunOptions o;
     o.river = path_argument("river", river);
@@ -173,6 +186,9 @@ py::dict run(const py::object& river, const py::object& window, const py::object
     o.geotiff = geotiff;
     o.preview = preview;
     o.layers = layers;
+    o.segments = segments;
+    if (!directions.is_none())
+        o.directions = path_argument("directions", directions);
     o.quiet = true;
 
     RunJob job;
@@ -183,6 +199,8 @@ py::dict run(const py::object& river, const py::object& window, const py::object
     }
     Collector products;
     job.also = &products;
+    NetworkTables tables;
+    job.tables = &tables;
     PythonProgress watch(py::none(), true);
     std::vector<std::string> warnings;
     AnalysisSummary summary;
@@ -194,7 +212,10 @@ py::dict run(const py::object& river, const py::object& window, const py::object
             throw py::error_already_set();
     if (failure)
         raise_failure(failure, watch, job.river_path, true);
-    return products.result(job.params, summary);
+    py::dict result = products.result(job.params, summary);
+    if (segments)
+        add_tables(result, tables);
+    return result;
 }
 
 }  // namespace
@@ -211,8 +232,9 @@ PYBIND11_MODULE(_drainshape, m) {
     m.attr("WINDOW_SIDES") = sides;
     m.def("analyse", &analyse, py::arg("network"), py::arg("window"), py::arg("regional"),
           py::arg("mnc"), py::arg("treatment"), py::arg("engine"), py::arg("threads"),
-          py::arg("fields"), py::arg("progress"));
+          py::arg("fields"), py::arg("segments"), py::arg("progress"));
     m.def("run", &run, py::arg("river"), py::arg("window"), py::arg("regional"), py::arg("mnc"),
           py::arg("treatment"), py::arg("name"), py::arg("out"), py::arg("geotiff"),
-          py::arg("preview"), py::arg("layers"), py::arg("engine"), py::arg("threads"));
+          py::arg("preview"), py::arg("layers"), py::arg("segments"), py::arg("directions"),
+          py::arg("engine"), py::arg("threads"));
 }

@@ -70,6 +70,12 @@ class Result:
             (int(100 * mean + 0.5), but for a mean within a Float32 step of a half), as the
             Float32 value of the layer, NaN where the window holds no dimension and within the
             regional half side of the edges. Else None.
+        segments, systems: with segments=True, numpy structured arrays, one row per segment of
+            the network and per drainage system, with the columns of the layers of
+            <name>_network.gpkg (see the README): ids and counts int64, 0 where there is none
+            (a closed loop's nodes, an outlet's downstream); the rest float64, NaN where there
+            is none. Lengths are in pixel sides for analyse, in the river's units for run.
+            Else None.
     """
 
     images: Dict[str, np.ndarray]
@@ -85,9 +91,25 @@ class Result:
     taco_ri: Optional[np.ndarray] = None
     fdp_ri: Optional[np.ndarray] = None
     fdp_ri2: Optional[np.ndarray] = None
+    segments: Optional[np.ndarray] = None
+    systems: Optional[np.ndarray] = None
 
 
 Progress = Callable[[str, int, int], object]
+
+
+def _table(columns: Dict[str, np.ndarray]) -> np.ndarray:
+    table = np.empty(len(next(iter(columns.values()))), [(k, v.dtype) for k, v in columns.items()])
+    for k, v in columns.items():
+        table[k] = v
+    return table
+
+
+def _result(products: dict) -> Result:
+    for key in ("segments", "systems"):
+        if key in products:
+            products[key] = _table(products[key])
+    return Result(**products)
 
 
 def analyse(
@@ -100,6 +122,7 @@ def analyse(
     threads: int = 0,
     fields: bool = False,
     progress: Optional[Progress] = None,
+    segments: bool = False,
 ) -> Result:
     """Analyses a network held in memory and returns every product.
 
@@ -115,6 +138,7 @@ def analyse(
         engine: "fast", or "reference" (the literal algorithms, much slower); both give the
             same bytes.
         threads: worker threads of the fast engine; 0 for every core.
+        segments: also return the tables of the network's segments and drainage systems.
         fields: also return the real-valued fields taco, fdp, fdp2, fdp_r2, fdp2_r2, fdp_ri,
             fdp_ri2 and taco_ri.
         progress: None, or a callable progress(stage, done, total) called from the calling
@@ -133,9 +157,9 @@ def analyse(
 
     The computation releases the GIL.
     """
-    return Result(
-        **_drainshape.analyse(
-            network, window, regional, mnc, treatment, engine, threads, fields, progress
+    return _result(
+        _drainshape.analyse(
+            network, window, regional, mnc, treatment, engine, threads, fields, segments, progress
         )
     )
 
@@ -153,6 +177,8 @@ def run(
     layers: bool = False,
     engine: str = "fast",
     threads: int = 0,
+    segments: bool = False,
+    directions=None,
 ) -> Result:
     """Does what ``drainshape run RIVER`` does, and returns the products as analyse does.
 
@@ -171,6 +197,9 @@ def run(
         preview: also write a PNG of every image and <name>_report.html.
         layers: also write the real-valued layers as Cloud-Optimized GeoTIFF,
             <name>_<LAYER>.tif, as ``drainshape run --layers`` does.
+        segments: also write <name>_network.gpkg and return its tables.
+        directions: path of D8 flow directions on the river's grid that orient the segments,
+            as ``--directions``.
 
     Returns:
         a Result, with the fields of analyse(fields=True) when layers is set.
@@ -187,8 +216,8 @@ def run(
 
     The computation releases the GIL.
     """
-    return Result(
-        **_drainshape.run(
+    return _result(
+        _drainshape.run(
             river,
             window,
             regional,
@@ -199,6 +228,8 @@ def run(
             geotiff,
             preview,
             layers,
+            segments,
+            directions,
             engine,
             threads,
         )

@@ -31,6 +31,10 @@ class Result:
     # the FDP_RI and FDP_RI2 layers, NaN where the window holds none and near the edges.
     fdp_ri: Optional[npt.NDArray[np.float64]]
     fdp_ri2: Optional[npt.NDArray[np.float64]]
+    # segments=True: one row per segment and per drainage system, the columns of the
+    # GeoPackage's layers (ids and counts int64, 0 for none; the rest float64, NaN for none).
+    segments: Optional[np.ndarray]
+    systems: Optional[np.ndarray]
     # "program", "engine", "treatment", "window", "regional", "mnc".
     parameters: Dict[str, Union[str, int]]
     # Network pixels visited by the first pass.
@@ -50,6 +54,8 @@ class Result:
         taco_ri: Optional[npt.NDArray[np.float64]] = ...,
         fdp_ri: Optional[npt.NDArray[np.float64]] = ...,
         fdp_ri2: Optional[npt.NDArray[np.float64]] = ...,
+        segments: Optional[np.ndarray] = ...,
+        systems: Optional[np.ndarray] = ...,
     ) -> None: ...
 
 # Called as progress(stage, done, total) from the calling thread.
@@ -65,6 +71,7 @@ def analyse(
     threads: int = 0,  # 0: every core
     fields: bool = False,  # also return taco, fdp, fdp2, fdp_r2, fdp2_r2, fdp_ri, fdp_ri2, taco_ri
     progress: Optional[Progress] = None,
+    segments: bool = False,  # also the tables of the segments and the drainage systems
 ) -> Result: ...
 def run(
     river: Union[str, os.PathLike[str]],  # R.raw with R.txt beside it, or a raster GDAL reads
@@ -79,4 +86,6 @@ def run(
     layers: bool = False,  # also <name>_<LAYER>.tif, Cloud-Optimized GeoTIFF; the fields too
     engine: str = "fast",
     threads: int = 0,
+    segments: bool = False,  # also <name>_network.gpkg and its tables
+    directions: Union[str, os.PathLike[str], None] = None,  # D8 that orient the segments
 ) -> Result: ...

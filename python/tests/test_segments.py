@@ -70,3 +70,35 @@ def test_directions_that_disagree_are_refused_before_the_analysis(drainshape_exe
     assert f"--directions: {shifted} disagrees with the network" in r.stderr
     assert "line" in r.stderr and "column" in r.stderr
     assert list(tmp_path.iterdir()) == [shifted]
+
+
+def test_the_geopackage_holds_the_tables_that_python_returns(prepared, tmp_path):
+    import drainshape
+
+    r = drainshape.run(prepared / "net.tif", window=13, regional=25, out=tmp_path,
+                       segments=True, directions=prepared / "net_directions.tif")
+    for layer, table in (("segments", r.segments), ("systems", r.systems)):
+        rows = features(tmp_path / "net_network.gpkg", layer)
+        assert len(rows) == len(table) > 0
+        for name in table.dtype.names:
+            stored = np.array([f[name] for f in rows], dtype=object)
+            none = np.array([v is None for v in stored])
+            column = table[name]
+            if column.dtype.kind == "f":
+                np.testing.assert_array_equal(np.isnan(column), none, err_msg=name)
+                np.testing.assert_array_equal(column[~none], stored[~none].astype(float),
+                                              err_msg=name)
+            elif name in ("from_node", "to_node", "downstream", "outlet_segment"):
+                np.testing.assert_array_equal(column == 0, none, err_msg=name)
+                np.testing.assert_array_equal(column[~none], stored[~none].astype(int),
+                                              err_msg=name)
+            else:
+                np.testing.assert_array_equal(column, stored.astype(int), err_msg=name)
+    # The same network from memory: the same rows, lengths in pixel sides (the directions turn
+    # paths round, and their sums change order).
+    network = gdal.Open(str(prepared / "net.tif")).ReadAsArray()
+    a = drainshape.analyse(network, window=13, regional=25, segments=True)
+    size = abs(gdal.Open(str(prepared / "net.tif")).GetGeoTransform()[1])
+    np.testing.assert_allclose(a.segments["length"] * size, r.segments["length"], rtol=1e-12)
+    np.testing.assert_allclose(a.segments["taco_mean"], r.segments["taco_mean"], rtol=1e-12)
+    np.testing.assert_array_equal(a.systems["pixels"], r.systems["pixels"])
