@@ -91,7 +91,7 @@ def start():
     window = iface.mainWindow()
     window.setGeometry(window.screen().geometry())
     canvas = iface.mapCanvas()
-    # The network layer's extent with a margin; then one drawing, and a pause for the panels.
+    # The segments' extent with a margin; then one drawing, and a pause for the panels.
     extent = segments.extent()
     extent.scale(1.05)
     canvas.setExtent(extent)
