@@ -1,8 +1,8 @@
 """Styles of the layers loaded from an analysis: the colours of drainshape's pictures."""
 
-from qgis.core import (QgsColorRampShader, QgsGradientColorRamp, QgsGraduatedSymbolRenderer,
+from qgis.core import (QgsColorRampShader, QgsGraduatedSymbolRenderer,
                        QgsProcessingLayerPostProcessorInterface, QgsRasterShader,
-                       QgsSingleBandPseudoColorRenderer, QgsStyle)
+                       QgsRendererRange, QgsSingleBandPseudoColorRenderer, QgsStyle, QgsSymbol)
 from qgis.PyQt.QtGui import QColor
 
 # Meanders (TACO below 100) from dark to light blue, dendritic structures light orange to dark
@@ -24,6 +24,8 @@ def style_raster(layer, key):
     shader = QgsColorRampShader()
     if key in TACO_LAYERS:
         shader.setColorRampItemList(taco_items())
+        shader.setMinimumValue(1)
+        shader.setMaximumValue(200)
         shader.setClip(False)
     else:
         stats = layer.dataProvider().bandStatistics(1)
@@ -39,11 +41,27 @@ def style_raster(layer, key):
     layer.triggerRepaint()
 
 
+# Segments by mean TACO on the pictures' two-sided scale; those without a value in grey.
+NO_VALUE = -1e9
+SEGMENT_BOUNDS = [-1e8, 15, 30, 45, 60, 75, 90, 100, 115, 130, 145, 160, 175, 190, 1e8]
+
+
 def style_segments(layer):
-    ramp = QgsGradientColorRamp(QColor(MEANDERS[0]), QColor(DENDRITIC[-1]))
-    renderer = QgsGraduatedSymbolRenderer("taco_mean")
-    renderer.setSourceColorRamp(ramp)
-    renderer.updateClasses(layer, QgsGraduatedSymbolRenderer.Jenks, 7)
+    def symbol(colour):
+        sym = QgsSymbol.defaultSymbol(layer.geometryType())
+        sym.setColor(QColor(colour))
+        sym.setWidth(0.6)
+        return sym
+
+    ranges = [QgsRendererRange(NO_VALUE - 1, NO_VALUE + 1, symbol("#bdbdbd"), "no TACO value")]
+    b = SEGMENT_BOUNDS
+    for k, colour in enumerate(MEANDERS + DENDRITIC):
+        label = ("below {:g}".format(b[1]) if k == 0 else
+                 "{:g} and above".format(b[k]) if k == len(b) - 2 else
+                 "{:g} to {:g}".format(b[k], b[k + 1]))
+        ranges.append(QgsRendererRange(b[k], b[k + 1], symbol(colour), label))
+    renderer = QgsGraduatedSymbolRenderer(
+        "coalesce(\"taco_mean\", {:g})".format(NO_VALUE), ranges)
     layer.setRenderer(renderer)
     layer.triggerRepaint()
 
