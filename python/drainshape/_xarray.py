@@ -53,7 +53,10 @@ def dataset(network, result):
     for name, cells in result.layers.items():
         description, unit = _drainshape.LAYERS[name]
         variables[name] = xr.DataArray(
-            cells, dims=dims, attrs={"long_name": description, "units": unit}
+            cells,
+            dims=dims,
+            # _FillValue: the NoData of rioxarray's rio.nodata and of to_raster.
+            attrs={"long_name": description, "units": unit, "_FillValue": np.nan},
         )
     for name, image in result.images.items():
         low, high = result.extremes[name]
@@ -79,7 +82,4 @@ def dataset(network, result):
     crs = network.rio.crs
     if crs is not None:
         ds = ds.rio.write_crs(crs)
-    ds = ds.rio.write_transform(transform)
-    for name in result.layers:
-        ds[name] = ds[name].rio.write_nodata(np.nan, encoded=False)
-    return ds
+    return ds.rio.write_transform(transform)
