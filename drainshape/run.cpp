@@ -1,5 +1,6 @@
 #include "drainshape/run.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -185,6 +186,14 @@ void check_outputs(const RunOptions& o, const std::vector<std::string>& river_fi
     job.output_base = (fs::path(dir) / job.name).string();
     const std::vector<std::string> suffixes =
         job_suffixes(o.both, o.geotiff, o.preview, o.layers, o.segments);
+    // The 8-bit GeoTIFF of FDP_RI and its real-valued layer are both <name>_FDP_RI.tif.
+    for (std::size_t k = 0; k < suffixes.size(); ++k)
+        if (std::find(suffixes.begin() + static_cast<std::ptrdiff_t>(k) + 1, suffixes.end(),
+                      suffixes[k]) != suffixes.end())
+            throw UsageError("--geotiff and --layers would both write " + job.output_base +
+                             suffixes[k] +
+                             " (the 8-bit image and the real-valued layer); ask "
+                             "for one of them in a run");
     if (const auto clash = replaced_river_file(job.output_base, suffixes, river_files))
         throw UsageError("--name: the output file " + clash->first +
                          " would replace the river file " + clash->second);

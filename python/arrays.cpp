@@ -1,5 +1,6 @@
 #include "arrays.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -154,27 +155,51 @@ void Collector::r2_table(const R2Product& p) {
     tables_.push_back(ds::r2_table(p.info, p.counts));
 }
 
+void Collector::add_dense(std::string_view name, const RealGrid& g) {
+    const LayerInfo& info = layer(name);
+    FloatGrid cells(g.rows(), g.cols());
+    for (std::int64_t r = 0; r < g.rows(); ++r)
+        dense_layer_row(info.source, g, 0, r, margin_, g.rows(), cells.row(r));
+    layers_.push_back({&info, std::move(cells)});
+}
+
+void Collector::add_sparse(std::string_view name, const SparseField& f) {
+    const LayerInfo& info = layer(name);
+    FloatGrid cells(f.at->rows, f.at->cols);
+    for (std::int64_t r = 0; r < f.at->rows; ++r)
+        sparse_layer_row(info.source, f, 0, r, cells.row(r));
+    layers_.push_back({&info, std::move(cells)});
+}
+
 void Collector::taco_field(const RealGrid& dtab2) {
     taco_ = dtab2;
+    add_dense("TACO", dtab2);
 }
 
 void Collector::fdp_fields(const SparseField& dimension, const SparseField& dimension2) {
     fdp_ = at_pixels(dimension, true);
     fdp2_ = at_pixels(dimension2, true);
+    add_sparse("FDP", dimension);
+    add_sparse("FDP2", dimension2);
 }
 
 void Collector::r2_fields(const SparseField& r2, const SparseField& r2_2) {
     fdp_r2_ = at_pixels(r2, false);
     fdp2_r2_ = at_pixels(r2_2, false);
+    add_sparse("FDP_R2", r2);
+    add_sparse("FDP2_R2", r2_2);
 }
 
 void Collector::fdp_regional_field(bool second, const FloatGrid& dimensions) {
     RealGrid& out = (second ? fdp_ri2_ : fdp_ri_).emplace(dimensions.rows(), dimensions.cols());
     std::copy(dimensions.data(), dimensions.data() + dimensions.size(), out.data());
+    // The regional dimensions arrive as the cells of their layer.
+    layers_.push_back({&layer(second ? "FDP_RI2" : "FDP_RI"), dimensions});
 }
 
 void Collector::taco_regional_field(const RealGrid& smoothed) {
     taco_ri_ = smoothed;
+    add_dense("TACO_RI", smoothed);
 }
 
 py::dict Collector::result(const AnalysisParameters& p, const AnalysisSummary& summary) {
@@ -202,6 +227,19 @@ py::dict Collector::result(const AnalysisParameters& p, const AnalysisSummary& s
     result["taco_ri"] = optional_array(taco_ri_);
     result["fdp_ri"] = optional_array(fdp_ri_);
     result["fdp_ri2"] = optional_array(fdp_ri2_);
+    if (!layers_.empty()) {
+        // In the order of kLayers, whatever the order of arrival.
+        std::stable_sort(layers_.begin(), layers_.end(), [](const Layer& a, const Layer& b) {
+            return a.info - kLayers.data() < b.info - kLayers.data();
+        });
+        py::dict layers;
+        for (Layer& l : layers_)
+            layers[py::str(std::string(l.info->name))] = to_numpy(std::move(l.cells));
+        result["layers"] = layers;
+    } else {
+        result["layers"] = py::none();
+    }
+    layers_.clear();
     result["parameters"] = parameters;
     result["processed"] = summary.processed;
     return result;

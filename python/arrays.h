@@ -10,6 +10,7 @@
 
 #include "analysis/analysis.h"
 #include "analysis/segment_fields.h"
+#include "analysis/layers.h"
 #include "analysis/tables.h"
 
 namespace ds::python {
@@ -29,10 +30,13 @@ ByteGrid network_grid(const pybind11::handle& network, Engine engine);
 // where there is none); the FDP columns with both treatments, the orientation's with it.
 void add_tables(pybind11::dict& result, const NetworkTables& t);
 
-// Keeps a copy of every product it receives, without the GIL; result() turns them into the
-// Python result once the GIL is back.
+// Keeps a copy of every product it receives, and the layers made of its fields, without the GIL;
+// result() turns them into the Python result once the GIL is back.
 class Collector final : public ProductReceiver {
   public:
+    // `margin`: the regional half side, within which of the edges TACO_RI has no value.
+    explicit Collector(int margin) : margin_(margin) {}
+
     void image(const ImageProduct& p) override;
     void r2_table(const R2Product& p) override;
     void taco_field(const RealGrid& dtab2) override;
@@ -42,7 +46,9 @@ class Collector final : public ProductReceiver {
     void taco_regional_field(const RealGrid& smoothed) override;
 
     // {"images", "tables", "extremes", "taco", "fdp", "fdp2", "parameters", "processed", "fdp_r2",
-    // "fdp2_r2", "taco_ri", "fdp_ri", "fdp_ri2"}; the arrays take over the copies.
+    // "fdp2_r2", "taco_ri", "fdp_ri", "fdp_ri2", "layers"}; the arrays take over the copies.
+    // "layers", None without fields, maps each layer's name to its Float32 cells, in the order
+    // of kLayers.
     pybind11::dict result(const AnalysisParameters& p, const AnalysisSummary& summary);
 
   private:
@@ -52,7 +58,16 @@ class Collector final : public ProductReceiver {
         double min;
         double max;
     };
+    struct Layer {
+        const LayerInfo* info;
+        FloatGrid cells;
+    };
+    void add_dense(std::string_view name, const RealGrid& g);
+    void add_sparse(std::string_view name, const SparseField& f);
+
+    int margin_;
     std::vector<Image> images_;
+    std::vector<Layer> layers_;
     std::vector<FrequencyTable> tables_;
     std::optional<RealGrid> taco_, fdp_, fdp2_, fdp_r2_, fdp2_r2_, taco_ri_, fdp_ri_, fdp_ri2_;
 };

@@ -140,7 +140,7 @@ py::dict analyse(const py::object& network, const py::object& window, const py::
 
     ByteGrid tab = network_grid(network, p.engine);
     PythonProgress watch(std::move(progress), false);
-    Collector products;
+    Collector products(half_side(p.regional));
     SegmentGraph graph;
     std::optional<SegmentFields> segment_fields;
     Receivers both;
@@ -197,7 +197,7 @@ py::dict run(const py::object& river, const py::object& window, const py::object
     } catch (const UsageError& e) {
         raise(PyExc_ValueError, e.what());
     }
-    Collector products;
+    Collector products(half_side(job.params.regional));
     job.also = &products;
     NetworkTables tables;
     job.tables = &tables;
@@ -230,6 +230,15 @@ PYBIND11_MODULE(_drainshape, m) {
     for (std::size_t k = 0; k < ds::kWindowSides.size(); ++k)
         sides[k] = ds::kWindowSides[k];
     m.attr("WINDOW_SIDES") = sides;
+    // Name to (description, unit) of every layer, and to the title of every product.
+    py::dict layers, products;
+    for (const ds::LayerInfo& l : ds::kLayers)
+        layers[py::str(std::string(l.name))] =
+            py::make_tuple(std::string(l.description), std::string(l.unit));
+    for (const ds::ProductInfo& p : ds::kProducts)
+        products[py::str(std::string(p.name))] = std::string(p.title);
+    m.attr("LAYERS") = layers;
+    m.attr("PRODUCTS") = products;
     m.def("analyse", &analyse, py::arg("network"), py::arg("window"), py::arg("regional"),
           py::arg("mnc"), py::arg("treatment"), py::arg("engine"), py::arg("threads"),
           py::arg("fields"), py::arg("segments"), py::arg("progress"));

@@ -184,15 +184,18 @@ TEST(MpiRun, GeoTiffImagesOfRanksMatchThoseOfOneProcess) {
     const River r = sample();
     const fs::path river = dir.path() / "geo.tif";
     make_tif(river, r.lines, r.columns, std::vector<double>(r.bytes.begin(), r.bytes.end()), {});
-    for (const char* out : {"one", "three"})
+    for (const char* out : {"one", "three", "one_layers", "three_layers"})
         fs::create_directories(dir.path() / out);
-    const auto options = [&](const char* out) {
+    const auto options = [&](const char* out, const char* kind) {
         return quoted(river.string()) + " --out " + quoted(dir.file(out)) +
-               " --window 25 --regional 61 --geotiff --layers --quiet";
+               " --window 25 --regional 61 --quiet " + kind;
     };
-    ASSERT_EQ(shell(dir, run_command(options("one"))).status, 0);
-    const RunResult three = shell(dir, mpi_command(3, options("three")));
+    ASSERT_EQ(shell(dir, run_command(options("one", "--geotiff"))).status, 0);
+    const RunResult three = shell(dir, mpi_command(3, options("three", "--geotiff")));
     ASSERT_EQ(three.status, 0) << three.err;
+    ASSERT_EQ(shell(dir, run_command(options("one_layers", "--layers"))).status, 0);
+    const RunResult layers = shell(dir, mpi_command(3, options("three_layers", "--layers")));
+    ASSERT_EQ(layers.status, 0) << layers.err;
     for (const ProductInfo* p : products_of(true, true)) {
         const std::string name = "geo" + std::string(p->suffix);
         EXPECT_EQ(read_file(dir.path() / "three" / (name + ".raw")),
@@ -216,7 +219,8 @@ TEST(MpiRun, GeoTiffImagesOfRanksMatchThoseOfOneProcess) {
     }
     for (const LayerInfo* l : layers_of(true)) {
         const std::string name = "geo" + std::string(l->suffix) + ".tif";
-        EXPECT_EQ(read_file(dir.path() / "three" / name), read_file(dir.path() / "one" / name))
+        EXPECT_EQ(read_file(dir.path() / "three_layers" / name),
+                  read_file(dir.path() / "one_layers" / name))
             << name;
     }
 }

@@ -188,7 +188,12 @@ TEST(RunCommand, GeoTiffAndPreviewOutputsMayNotReplaceTheRiverEither) {
               std::string::npos);  // no dimension without its treatment
     const std::string tif = images.file("B_TAC_RI.tif").string();
     expect_refused(images, {tif, "--name", "B", "--geotiff"},
-                   "the output file " + tif + " would replace the river file " + tif);
+                   "the output file " + tif + " would replace the river file " +
+                       tif);  // The 8-bit FDP_RI image and its real-valued layer have one name:
+                              // never one over the other.
+    expect_refused(
+        images, {images.file("A_TAC_RI.raw").string(), "--geotiff", "--layers"},
+        "--geotiff and --layers would both write " + images.file("A_TAC_RI_FDP_RI.tif").string());
 }
 #else
 TEST(RunCommand, GeoTiffOutputNeedsGdal) {

@@ -13,7 +13,9 @@ tables.
     >>> result.tables["FDP_DN"]          # the rows of river_FDP_DN.xls
 
 ``analyse`` works from memory to memory; ``run`` does what ``drainshape run`` does (the same
-files) and returns the same result.
+files) and returns the same result. Given an xarray.DataArray (as rioxarray.open_rasterio reads
+a GeoTIFF), ``analyse`` returns an xarray.Dataset of the layers and images on its grid, with its
+CRS and transform; xarray and rioxarray are needed for that alone.
 """
 
 from __future__ import annotations
@@ -23,14 +25,18 @@ from typing import Callable, Dict, Optional, Tuple
 
 import numpy as np
 
-from . import _drainshape
+from . import _drainshape, _xarray
 
-__all__ = ["analyse", "run", "Result", "WINDOW_SIDES", "__version__"]
+__all__ = ["analyse", "run", "Result", "WINDOW_SIDES", "LAYERS", "__version__"]
 
 __version__: str = _drainshape.__version__
 
 #: The sides of the window menu, for ``window`` and ``regional``.
 WINDOW_SIDES: Tuple[int, ...] = _drainshape.WINDOW_SIDES
+
+#: Layer name ("TACO", "FDP", "FDP2", "FDP_R2", "FDP2_R2", "FDP_RI", "FDP_RI2", "TACO_RI") to its
+#: (description, unit), those of the layers that ``drainshape run --layers`` writes.
+LAYERS: Dict[str, Tuple[str, str]] = _drainshape.LAYERS
 
 
 @dataclasses.dataclass(frozen=True)
@@ -76,6 +82,11 @@ class Result:
             (a closed loop's nodes, an outlet's downstream); the rest float64, NaN where there
             is none. Lengths are in pixel sides for analyse, in the river's units for run.
             Else None.
+        layers: with fields=True, layer name (the names of LAYERS; "TACO" and "TACO_RI" alone for
+            treatment="taco") to a float32 array of the raster's shape, the cells of the
+            <name>_<LAYER>.tif that ``drainshape run --layers`` writes, NaN where it has no
+            value: TACO NaN where taco is 0.0, TACO_RI NaN within the regional half side of
+            every edge. Else None.
     """
 
     images: Dict[str, np.ndarray]
@@ -93,6 +104,7 @@ class Result:
     fdp_ri2: Optional[np.ndarray] = None
     segments: Optional[np.ndarray] = None
     systems: Optional[np.ndarray] = None
+    layers: Optional[Dict[str, np.ndarray]] = None
 
 
 Progress = Callable[[str, int, int], object]
@@ -123,14 +135,16 @@ def analyse(
     fields: bool = False,
     progress: Optional[Progress] = None,
     segments: bool = False,
-) -> Result:
+):
     """Analyses a network held in memory and returns every product.
 
     Args:
         network: a two-dimensional array (or anything numpy.asarray takes) of booleans or
             integers of any width and memory order, one element per pixel, row 0 first. Only the
             value 1 marks the network; every other value is background, as in a ``.raw`` file.
-            It is copied once and left as it is.
+            It is copied once and left as it is. Or a two-dimensional xarray.DataArray, such as
+            ``rioxarray.open_rasterio(path).squeeze()`` gives (a scalar ``band`` coordinate may
+            be left), of the same values.
         window: side of the analysis window, one of WINDOW_SIDES.
         regional: side of the regional window, one of WINDOW_SIDES.
         mnc: maximum number of confluents in a meander, 0 to 3.
@@ -140,28 +154,52 @@ def analyse(
         threads: worker threads of the fast engine; 0 for every core.
         segments: also return the tables of the network's segments and drainage systems.
         fields: also return the real-valued fields taco, fdp, fdp2, fdp_r2, fdp2_r2, fdp_ri,
-            fdp_ri2 and taco_ri.
+            fdp_ri2 and taco_ri, and the layers made of them. Always on for a DataArray.
         progress: None, or a callable progress(stage, done, total) called from the calling
             thread as each long stage ("first pass", "FDP regional means", "FDP regional means
             (2)", "TACO smoothing") starts (done 0), goes on, and ends (done == total); what it
             raises stops the analysis and comes out of analyse.
 
     Returns:
-        a Result.
+        a Result; for a DataArray, an xarray.Dataset on the network's dimensions and
+        coordinates (those along its two dimensions), with its CRS and transform written by
+        rioxarray (the ``spatial_ref`` coordinate) when it has them. Its variables are the
+        layers (float32, NaN where there is no value, also their ``_FillValue``; attrs
+        ``long_name``, the layer's description, and ``units``), so that
+        ``ds["TACO"].rio.to_raster(path)`` writes the values of ``<name>_TACO.tif``, then the
+        images (uint8, named as in Result.images but for "FDP_RI_8bit" and "FDP_RI2_8bit",
+        whose names are the layers'; attrs ``long_name``, the product's title, ``product``, its
+        name, and ``minimum`` and ``maximum``, its extremes). ``ds.attrs`` holds the parameters (as Result.parameters), ``processed``,
+        and ``tables`` (as Result.tables, a dict of arrays: drop it before ``to_netcdf``).
 
     Raises:
-        ValueError: a parameter the command line refuses, in its words, or an empty network.
+        ValueError: a parameter the command line refuses, in its words, an empty network, or a
+            DataArray that is not two-dimensional.
         TypeError: a network that is not of integers or booleans, a parameter of the wrong type.
+        ImportError: a DataArray, and no rioxarray.
         MemoryError: grids that do not fit the memory of the machine.
         KeyboardInterrupt: Ctrl-C; the analysis stops within a second.
 
     The computation releases the GIL.
     """
-    return _result(
+    grid = _xarray.is_dataarray(network)
+    if grid:
+        _xarray.check(network)
+    result = _result(
         _drainshape.analyse(
-            network, window, regional, mnc, treatment, engine, threads, fields, segments, progress
+            network.values if grid else network,
+            window,
+            regional,
+            mnc,
+            treatment,
+            engine,
+            threads,
+            fields or grid,
+            segments,
+            progress,
         )
     )
+    return _xarray.dataset(network, result) if grid else result
 
 
 def run(

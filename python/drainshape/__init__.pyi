@@ -1,13 +1,18 @@
 """Types of the drainshape package; __init__.py documents every parameter and field."""
 
 import os
-from typing import Callable, Dict, Optional, Tuple, Union
+from typing import TYPE_CHECKING, Callable, Dict, Optional, Tuple, Union, overload
 
 import numpy as np
 import numpy.typing as npt
 
+if TYPE_CHECKING:
+    import xarray
+
 __version__: str
 WINDOW_SIDES: Tuple[int, ...]
+# Layer name to (description, unit).
+LAYERS: Dict[str, Tuple[str, str]]
 
 class Result:
     # Product name to uint8 image of the raster's shape, the bytes of its .raw file.
@@ -35,6 +40,8 @@ class Result:
     # GeoPackage's layers (ids and counts int64, 0 for none; the rest float64, NaN for none).
     segments: Optional[np.ndarray]
     systems: Optional[np.ndarray]
+    # fields=True: layer name to the float32 cells of <name>_<LAYER>.tif, NaN where none.
+    layers: Optional[Dict[str, npt.NDArray[np.float32]]]
     # "program", "engine", "treatment", "window", "regional", "mnc".
     parameters: Dict[str, Union[str, int]]
     # Network pixels visited by the first pass.
@@ -56,11 +63,30 @@ class Result:
         fdp_ri2: Optional[npt.NDArray[np.float64]] = ...,
         segments: Optional[np.ndarray] = ...,
         systems: Optional[np.ndarray] = ...,
+        layers: Optional[Dict[str, npt.NDArray[np.float32]]] = ...,
     ) -> None: ...
 
 # Called as progress(stage, done, total) from the calling thread.
 Progress = Callable[[str, int, int], object]
 
+# A 2-D DataArray (rioxarray.open_rasterio(path).squeeze()): a Dataset of the layers (float32,
+# NaN NoData) and images (uint8; FDP_RI and FDP_RI2 as "FDP_RI_8bit" and "FDP_RI2_8bit") on its
+# coordinates, with its CRS and transform; the parameters, "processed" and "tables" in its attrs.
+# Fields are always computed.
+@overload
+def analyse(
+    network: "xarray.DataArray",
+    window: int = 13,
+    regional: int = 49,
+    mnc: int = 1,
+    treatment: str = "both",
+    engine: str = "fast",
+    threads: int = 0,
+    fields: bool = False,  # ignored: the layers need the fields
+    progress: Optional[Progress] = None,
+    segments: bool = False,  # also the tables, in the Dataset's attrs
+) -> "xarray.Dataset": ...
+@overload
 def analyse(
     network: npt.ArrayLike,  # 2-D, booleans or integers; only 1 marks the network
     window: int = 13,  # one of WINDOW_SIDES
@@ -69,7 +95,7 @@ def analyse(
     treatment: str = "both",  # "taco" or "both"
     engine: str = "fast",  # "fast" or "reference"
     threads: int = 0,  # 0: every core
-    fields: bool = False,  # also return taco, fdp, fdp2, fdp_r2, fdp2_r2, fdp_ri, fdp_ri2, taco_ri
+    fields: bool = False,  # also taco, fdp, fdp2, fdp_r2, fdp2_r2, fdp_ri, fdp_ri2, taco_ri, layers
     progress: Optional[Progress] = None,
     segments: bool = False,  # also the tables of the segments and the drainage systems
 ) -> Result: ...
