@@ -298,6 +298,9 @@ AnalysisSummary run_job(const RunJob& job, Progress& progress,
     AnalysisParameters params = job.params;
     params.fields = job.params.fields || job.preview;
     const AnalysisSummary summary = analyse(tab, params, receivers, progress);
+    if (job.preview && job.segments)
+        previews.segments(graph, segment_fields.tables(),
+                          network_pixel_size(job.geo, job.river.pix_size));
     if (job.preview)
         previews.write_report(job.name, report_parameters(job));
     tab = ByteGrid();

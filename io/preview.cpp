@@ -122,6 +122,34 @@ std::vector<unsigned char> encode_png(const ByteGrid& image, const Palette& pale
     return bytes;
 }
 
+std::vector<unsigned char> encode_png(std::int64_t rows, std::int64_t cols,
+                                      const std::vector<Rgb>& pixels) {
+    if (static_cast<std::int64_t>(pixels.size()) != rows * cols)
+        throw std::runtime_error("PNG encoding failed: the picture is not of its size");
+    std::vector<unsigned char> rgb;
+    rgb.reserve(3 * pixels.size());
+    for (const Rgb& c : pixels) {
+        rgb.push_back(c.r);
+        rgb.push_back(c.g);
+        rgb.push_back(c.b);
+    }
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(cols);
+    png.height = static_cast<png_uint_32>(rows);
+    png.format = PNG_FORMAT_RGB;
+    png_alloc_size_t size = 0;
+    // Three components a pixel.
+    const auto stride = static_cast<png_int_32>(3 * cols);
+    if (!png_image_write_to_memory(&png, nullptr, &size, 0, rgb.data(), stride, nullptr))
+        throw std::runtime_error(std::string("PNG encoding failed: ") + png.message);
+    std::vector<unsigned char> bytes(size);
+    if (!png_image_write_to_memory(&png, bytes.data(), &size, 0, rgb.data(), stride, nullptr))
+        throw std::runtime_error(std::string("PNG encoding failed: ") + png.message);
+    bytes.resize(size);
+    return bytes;
+}
+
 QuickLook quick_look(const ProductInfo& info, const ByteGrid& image,
                      std::optional<ValueRange> values) {
     QuickLook q;

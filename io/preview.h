@@ -60,6 +60,10 @@ struct QuickLook {
 // The image through `palette` as an indexed PNG. Throws std::runtime_error.
 std::vector<unsigned char> encode_png(const ByteGrid& image, const Palette& palette);
 
+// An RGB picture of `rows` x `cols` pixels, row by row, as PNG. Throws std::runtime_error.
+std::vector<unsigned char> encode_png(std::int64_t rows, std::int64_t cols,
+                                      const std::vector<Rgb>& pixels);
+
 // The picture of the image of `info`: its scale chosen (a stretched scale over the image's own
 // non-zero values), encoded as PNG, with the real extremes `values` for the scale's labels.
 // Throws std::runtime_error.

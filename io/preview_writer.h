@@ -13,6 +13,7 @@
 #include "analysis/field_summaries.h"
 #include "io/output_set.h"
 #include "io/report.h"
+#include "network/segments.h"
 
 namespace ds {
 
@@ -29,6 +30,10 @@ class PreviewWriter final : public ProductReceiver {
     void fdp_fields(const SparseField& dtab, const SparseField& dtab_v2) override;
     void r2_fields(const SparseField& r2, const SparseField& r2_2) override;
     void taco_regional_field(const RealGrid& smoothed) override;
+
+    // Adds to the report the picture of the segments of `graph` coloured by their mean TACO (field
+    // 0 of `fields`) and its largest drainage systems, lengths in units of `pixel_size`.
+    void segments(const SegmentGraph& graph, const FieldTables& fields, double pixel_size);
 
     // Writes `<base>_report.html` with the run's `parameters` (label, value) before the ones
     // every report shows. Throws FileError.

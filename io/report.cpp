@@ -74,13 +74,13 @@ int taco_image_value(double v, bool network) {
 
 // The TACO bar from the real minimum to the real maximum, each column in the colour its value
 // takes in the picture, labelled at the ends, at 0 and at the class boundary 100.
-std::string taco_bar(const QuickLook& q, bool network) {
+std::string taco_bar(const ValueRange& values, const Palette& palette, bool network) {
     constexpr int kColumns = 300;
-    const double lo = q.values->lo;
-    const double span = q.values->hi - lo;
+    const double lo = values.lo;
+    const double span = values.hi - lo;
     const auto colour = [&](int c) {
         const double v = lo + span * (c + 0.5) / kColumns;
-        return q.palette[low_byte(taco_image_value(v, network))];
+        return palette[low_byte(taco_image_value(v, network))];
     };
     const auto x_of = [&](double v) { return 10 + (span > 0 ? (v - lo) / span * kColumns : 0); };
     std::string svg;
@@ -91,10 +91,10 @@ std::string taco_bar(const QuickLook& q, bool network) {
             start = c;
         }
     svg += text_at(10, 34, "start", format("%.2f", lo));
-    svg += text_at(10 + kColumns, 34, "end", format("%.2f", q.values->hi));
+    svg += text_at(10 + kColumns, 34, "end", format("%.2f", values.hi));
     for (const double tick : {0.0, 100.0}) {
         const double x = x_of(tick);
-        if (tick > lo && tick < q.values->hi && x > 10 + 40 && x < 10 + kColumns - 40)
+        if (tick > lo && tick < values.hi && x > 10 + 40 && x < 10 + kColumns - 40)
             svg += "<line x1=\"" + format("%.1f", x) + "\" y1=\"20\" x2=\"" + format("%.1f", x) +
                    "\" y2=\"24\" stroke=\"#333\"/>" +
                    text_at(x, 34, "middle", format("%.0f", tick));
@@ -102,12 +102,12 @@ std::string taco_bar(const QuickLook& q, bool network) {
     // Each class named under its part of the bar when that part is wide enough.
     const auto name = [&](double a, double b, const char* label) {
         a = std::max(a, lo);
-        b = std::min(b, q.values->hi);
+        b = std::min(b, values.hi);
         if (x_of(b) - x_of(a) >= 60)
             svg += text_at((x_of(a) + x_of(b)) / 2, 44, "middle", label);
     };
     name(0, 100, "meanders");
-    name(100, q.values->hi, "dendritic");
+    name(100, values.hi, "dendritic");
     return svg;
 }
 
@@ -123,7 +123,7 @@ std::string colour_scale(const QuickLook& q) {
     const int hi = two_sided ? 200 : q.hi;
     std::string legend;
     if (two_sided && q.values) {
-        svg += taco_bar(q, network);
+        svg += taco_bar(*q.values, q.palette, network);
     } else if (hi > 0) {
         const double w = kWidth / (hi - lo + 1);
         for (int v = lo; v <= hi; ++v)
@@ -152,6 +152,55 @@ std::string colour_scale(const QuickLook& q) {
     if (!two_sided && hi == 0)
         legend += swatch(q.palette[0], "no value");
     return svg + "<div class=\"legend\">" + legend + "</div>";
+}
+
+// The picture of the segments with its TACO bar and legend.
+std::string segments_figure(const ReportSegments& g, const std::string& name) {
+    const int k = display_scale(g.rows, g.cols);
+    std::string h = "<figure id=\"picture_segments\">\n<img alt=\"" + escape(name) +
+                    " segments\" width=\"" + std::to_string(g.cols * k) + "\" height=\"" +
+                    std::to_string(g.rows * k) + "\" src=\"data:image/png;base64," + base64(g.png) +
+                    "\">\n<figcaption><b>Segments</b>: mean TACO of each segment</figcaption>\n";
+    h += "<svg class=\"scale\" width=\"320\" height=\"44\" viewBox=\"0 0 320 44\" "
+         "shape-rendering=\"crispEdges\">";
+    if (g.values)
+        h += taco_bar(*g.values, g.palette, true);
+    h += "</svg><div class=\"legend\">" + swatch(kNetworkBackground, "no network") +
+         swatch(kRegionalNoData, "no segment or no TACO value");
+    if (g.values && g.values->lo < 0)
+        h += swatch(kTacoOutside, "below 0");
+    return h + "</div>\n</figure>\n";
+}
+
+std::string optional_cell(const std::optional<double>& v, const char* fmt) {
+    return "<td>" + (v ? format(fmt, *v) : std::string("-")) + "</td>";
+}
+
+// The largest drainage systems and the totals of the graph.
+std::string systems_table(const ReportSegments& g) {
+    std::string h = "<h2>Drainage systems</h2>\n<p id=\"system_totals\">" +
+                    std::to_string(g.systems) + " systems, " + std::to_string(g.segments) +
+                    " segments, " + std::to_string(g.pixels) + " pixels; the " +
+                    std::to_string(g.largest.size()) +
+                    " largest by pixels, lengths along the segments with a pixel side of " +
+                    format("%g", g.pixel_size) +
+                    "</p>\n<table id=\"systems\">\n<tr><th>Id</th>"
+                    "<th>Pixels</th><th>Length</th><th>Segments</th><th>Ends</th>"
+                    "<th>Junctions</th><th>Loops</th><th>Mean TACO</th><th>Meander share</th>";
+    if (g.both)
+        h += "<th>Mean FDP</th><th>Mean FDP2</th>";
+    h += "</tr>\n";
+    for (const ReportSystem& s : g.largest) {
+        h += "<tr><td>" + std::to_string(s.id) + "</td><td>" + std::to_string(s.pixels) +
+             "</td><td>" + format("%.2f", s.length) + "</td><td>" + std::to_string(s.segments) +
+             "</td><td>" + std::to_string(s.ends) + "</td><td>" + std::to_string(s.junctions) +
+             "</td><td>" + std::to_string(s.loops) + "</td>" + optional_cell(s.taco, "%.2f") +
+             optional_cell(s.meander_share, "%.3f");
+        if (g.both)
+            h += optional_cell(s.fdp, "%.4f") + optional_cell(s.fdp2, "%.4f");
+        h += "</tr>\n";
+    }
+    return h + "</table>\n";
 }
 
 // A bar chart of a frequency table.
@@ -334,7 +383,11 @@ std::string report_html(const ReportInput& in) {
              "</b>: " + std::string(q.info->title) + "</figcaption>\n" + colour_scale(q) +
              "\n</figure>\n";
     }
+    if (in.segments)
+        h += segments_figure(*in.segments, in.name);
     h += "</div>\n";
+    if (in.segments)
+        h += systems_table(*in.segments);
 
     h += "<h2>Frequency tables</h2>\n<div class=\"histograms\">\n";
     for (const FrequencyTable& t : in.tables) {

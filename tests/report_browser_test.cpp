@@ -2,11 +2,14 @@
 // which every quick-look picture must be found, drawn pixel for pixel at its display size.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "io/report.h"
+#include "network/segments.h"
 #include "tests/exe_runner.h"
 #include "tests/png_decode.h"
 #include "tests/sample_crop.h"
@@ -80,6 +83,33 @@ TEST(ReportInBrowser, ChromiumDrawsEveryPictureAtItsSize) {
     ASSERT_TRUE(fs::exists(report));
     // A run of both treatments shows its dimension against the R² of the fits.
     EXPECT_EQ(test::count_of(test::read_file(report), "<svg class=\"joint\""), 1);
+    // The segments and the drainage systems only with --segments.
+    EXPECT_EQ(test::count_of(test::read_file(report), "id=\"picture_segments\""), 0);
+    EXPECT_EQ(test::count_of(test::read_file(report), "id=\"systems\""), 0);
+#if DRAINSHAPE_WITH_GDAL
+    {
+        const auto seg = images.run_raw("", "",
+                                        "run " + quoted(images.file("R.raw").string()) +
+                                            " --name S --regional 13 --preview --segments --quiet");
+        ASSERT_EQ(seg.status, 0) << seg.err;
+        const std::string html = test::read_file(images.file("S_report.html"));
+        EXPECT_EQ(test::count_of(html, "id=\"picture_segments\""), 1);
+        ASSERT_EQ(test::count_of(html, "id=\"systems\""), 1);
+        const std::string bytes = test::sample_crop(150, 200, kRows, kCols);
+        ByteGrid raster(kRows, kCols);
+        std::memcpy(raster.data(), bytes.data(), bytes.size());
+        const SegmentGraph g = build_segment_graph(raster);
+        EXPECT_NE(html.find(std::to_string(g.systems.size()) + " systems, " +
+                            std::to_string(g.segments.size()) + " segments, " +
+                            std::to_string(g.index.size()) + " pixels"),
+                  std::string::npos);
+        // At most the 20 largest, with the columns of both treatments.
+        const std::size_t table = html.find("id=\"systems\"");
+        EXPECT_EQ(test::count_of(html.substr(table, html.find("</table>", table) - table), "<tr>"),
+                  1 + static_cast<int>(std::min<std::size_t>(20, g.systems.size())));
+        EXPECT_EQ(test::count_of(html, "<th>Mean FDP2</th>"), 1);
+    }
+#endif
 
     const auto chromium = find_chromium();
     if (!chromium)
