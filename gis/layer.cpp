@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "gis/gdal_support.h"
+#include "lib/markup.h"
 
 namespace ds {
 
@@ -76,29 +77,6 @@ class GdalLayerRows final : public LayerRows {
     Dataset ds_;
 };
 
-std::string xml_escaped(const std::string& s) {
-    std::string out;
-    for (const char c : s) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
 // A virtual raster that stacks the parts.
 std::string stacked_parts(const std::vector<LayerPart>& parts, std::int64_t cols) {
     std::int64_t rows = 0;
@@ -109,7 +87,7 @@ std::string stacked_parts(const std::vector<LayerPart>& parts, std::int64_t cols
       << "<VRTRasterBand dataType=\"Float32\" band=\"1\"><NoDataValue>nan</NoDataValue>";
     std::int64_t y = 0;
     for (const LayerPart& p : parts) {
-        x << "<SimpleSource><SourceFilename relativeToVRT=\"0\">" << xml_escaped(p.path)
+        x << "<SimpleSource><SourceFilename relativeToVRT=\"0\">" << markup_escaped(p.path)
           << "</SourceFilename><SourceBand>1</SourceBand><SrcRect xOff=\"0\" yOff=\"0\" xSize=\""
           << cols << "\" ySize=\"" << p.rows << "\"/><DstRect xOff=\"0\" yOff=\"" << y
           << "\" xSize=\"" << cols << "\" ySize=\"" << p.rows << "\"/></SimpleSource>";

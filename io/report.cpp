@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "lib/markup.h"
 #include "lib/values.h"
 
 namespace ds {
@@ -13,26 +14,7 @@ namespace ds {
 namespace {
 
 std::string escape(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
+    return markup_escaped(text);
 }
 
 std::string format(const char* fmt, double v) {
