@@ -62,6 +62,18 @@ Dataset open_raster(const std::string& path, const ErrorTrap& trap) {
     return ds;
 }
 
+void set_georeference(GDALDatasetH ds, const GeoReference& geo,
+                      const std::vector<std::pair<std::string, std::string>>& metadata) {
+    if (geo.transform) {
+        std::array<double, 6> gt = *geo.transform;
+        GDALSetGeoTransform(ds, gt.data());
+    }
+    if (!geo.projection.empty())
+        GDALSetProjection(ds, geo.projection.c_str());
+    for (const auto& [key, value] : metadata)
+        GDALSetMetadataItem(ds, key.c_str(), value.c_str(), nullptr);
+}
+
 Dataset create_band(const std::string& path, const BandImage& image, const GeoReference& geo,
                     const std::vector<std::pair<std::string, std::string>>& metadata,
                     const ErrorTrap& trap) {
@@ -76,14 +88,7 @@ Dataset create_band(const std::string& path, const BandImage& image, const GeoRe
                           const_cast<char**>(options)));
     if (!ds)
         throw RasterError(trap.message("GDAL cannot create it"));
-    if (geo.transform) {
-        std::array<double, 6> gt = *geo.transform;
-        GDALSetGeoTransform(ds.get(), gt.data());
-    }
-    if (!geo.projection.empty())
-        GDALSetProjection(ds.get(), geo.projection.c_str());
-    for (const auto& [key, value] : metadata)
-        GDALSetMetadataItem(ds.get(), key.c_str(), value.c_str(), nullptr);
+    set_georeference(ds.get(), geo, metadata);
     if (image.has_nodata)
         GDALSetRasterNoDataValue(GDALGetRasterBand(ds.get(), 1), image.nodata);
     if (trap.failed())

@@ -55,6 +55,10 @@ using Feature = std::unique_ptr<void, Releaser<OGR_F_Destroy> >;
 // Opens the raster at `path` for reading; it has at least one band. Throws RasterError.
 Dataset open_raster(const std::string& path, const ErrorTrap& trap);
 
+// Sets the georeference `geo` (what it has of it) and the metadata items `metadata` of `ds`.
+void set_georeference(GDALDatasetH ds, const GeoReference& geo,
+                      const std::vector<std::pair<std::string, std::string> >& metadata);
+
 struct BandImage {
     GDALDataType type = GDT_Byte;
     const void* cells = nullptr;  // rows x cols of `type`, row after row

@@ -118,14 +118,7 @@ void write_layer_cog(const std::string& path, const std::vector<LayerPart>& part
     Dataset source(GDALOpen(stacked_parts(parts, cols).c_str(), GA_ReadOnly));
     if (!source)
         fail("GDAL cannot read the layer's parts");
-    if (geo.transform) {
-        std::array<double, 6> gt = *geo.transform;
-        GDALSetGeoTransform(source.get(), gt.data());
-    }
-    if (!geo.projection.empty())
-        GDALSetProjection(source.get(), geo.projection.c_str());
-    for (const auto& [key, value] : metadata)
-        GDALSetMetadataItem(source.get(), key.c_str(), value.c_str(), nullptr);
+    gdal::set_georeference(source.get(), geo, metadata);
     GDALRasterBandH band = GDALGetRasterBand(source.get(), 1);
     GDALSetDescription(band, description.c_str());
     GDALSetRasterNoDataValue(band, std::numeric_limits<double>::quiet_NaN());

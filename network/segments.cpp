@@ -286,7 +286,7 @@ std::optional<GridPixel> first_pixel_without_direction(const ByteGrid& direction
     for (std::int64_t r = 0; r < directions.rows(); ++r)
         for (std::int64_t c = 0; c < directions.cols(); ++c) {
             const std::uint8_t v = directions(r, c);
-            if (v != 0 && (v & (v - 1)) != 0)
+            if (v != 0 && d8_neighbour(v) < 0)
                 return GridPixel{static_cast<std::int32_t>(r), static_cast<std::int32_t>(c)};
         }
     return std::nullopt;
