@@ -50,13 +50,22 @@ Dataset open_raster(const std::string& path, const ErrorTrap& trap) {
     int block_rows = 0;
     GDALGetBlockSize(band, &block_cols, &block_rows);
     const std::int64_t cell = std::max(1, GDALGetDataTypeSizeBytes(GDALGetRasterDataType(band)));
+    // Where the bands are interleaved by pixel, a block of band 1 is decoded with every band's.
+    const char* interleave = GDALGetMetadataItem(ds.get(), "INTERLEAVE", "IMAGE_STRUCTURE");
+    const std::int64_t decoded = interleave != nullptr && std::string(interleave) == "PIXEL"
+                                     ? GDALGetRasterCount(ds.get())
+                                     : 1;
     const std::int64_t block = std::int64_t{block_cols} * block_rows * cell;
     const std::int64_t raster =
         std::int64_t{GDALGetRasterXSize(ds.get())} * GDALGetRasterYSize(ds.get()) * cell;
     constexpr std::int64_t kAnyBlock = std::int64_t{64} << 20;
-    if (block > std::max(2 * raster, kAnyBlock))
+    if (block > std::max(2 * raster, kAnyBlock) ||
+        block * decoded > std::max(16 * raster, kAnyBlock))
         throw RasterError("its blocks of " + std::to_string(block_rows) + " x " +
-                          std::to_string(block_cols) + " cells are out of proportion to its " +
+                          std::to_string(block_cols) + " cells" +
+                          (decoded > 1 ? " in " + std::to_string(decoded) + " interleaved bands"
+                                       : std::string()) +
+                          " are out of proportion to its " +
                           std::to_string(GDALGetRasterYSize(ds.get())) + " x " +
                           std::to_string(GDALGetRasterXSize(ds.get())) + " cells");
     return ds;

@@ -104,6 +104,19 @@ TEST(GeoTiff, BlocksOutOfProportionToTheRasterAreRefusedBeforeAnyRead) {
         EXPECT_NE(std::string(e.what()).find("16384 x 16384"), std::string::npos) << e.what();
     }
     EXPECT_THROW(read_network(huge, tab), RasterError);
+
+    // Bands interleaved by pixel are decoded together: band 1 of 4000 of them, each block
+    // 80 MB for 20 kB of band 1 (a compressed file of a few hundred bytes can say so).
+    const auto interleaved = [&](const char* name, int bands) {
+        const char* options[] = {"INTERLEAVE=PIXEL", "BLOCKYSIZE=10", "COMPRESS=DEFLATE",
+                                 "SPARSE_OK=TRUE", nullptr};
+        const std::string path = (dir.path() / name).string();
+        GDALClose(GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), 2000, 10, bands, GDT_Byte,
+                             const_cast<char**>(options)));
+        return path;
+    };
+    EXPECT_EQ(probe_raster(interleaved("rgb.tif", 3)).river.nb_col, 2000);
+    EXPECT_THROW(probe_raster(interleaved("bands.tif", 4000)), RasterError);
 }
 
 constexpr int kRows = 100;
